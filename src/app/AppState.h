@@ -1,0 +1,67 @@
+#pragma once
+
+#include "cameras/CamCollection.h"
+#include "cameras/SpaceObject.h"
+#include "log/Log.h"
+#include "platform/Platform.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class CopyHelper;
+class MainView;
+
+// The program's shared state: one object, created by the main window or by a test and
+// passed by reference to whoever needs it. Nothing of it lives in globals.
+class AppState
+{
+public:
+    explicit AppState(Platform platform);
+    ~AppState();
+    AppState(const AppState &) = delete;
+    AppState &operator=(const AppState &) = delete;
+
+    Platform platform;
+
+    CamCollection Cams;
+    std::vector<std::unique_ptr<CopyHelper>> CopyHelpers;   // position j is CopyHelpers[j - 1]
+    SpaceObject SpaceMeter;
+    LogWindow txtLog;
+
+    qint16 CamCount = 1;
+    qint16 SelectedCam = 1;
+    QString ArchivePath;                 // empty, or ending in the separator
+    bool SpaceLimitOn = false;
+    bool TimeLimitOn = false;
+    qint32 SpaceLimitMB = 0;
+    qint32 TimeLimitValue = 0;
+    QString TimeLimitUnit = QStringLiteral("h");
+    bool LogAutoClear = false;
+    bool LogAutoSave = false;
+    bool Recording = false;
+    QString SettingsFileName;
+    QString LogFileName;
+    QDateTime CurrentTime;
+    QDateTime StartTime;
+    QString VersionText;
+    bool LimitCheckRunning = false;
+    QDateTime OldestImageTime;           // invalid: not yet known
+    QDateTime LastTimeLimitCheck;        // invalid: never, long past
+    bool ConnStatusShown = false;
+
+    // Watchdog names taken in this run; an engine's name is never reused.
+    QSet<QString> TimerNames;
+
+    // The main window, or a test's fake; a silent view until one is set.
+    MainView &View();
+    void SetView(MainView *view);
+
+    // "major.minor.revision" of this build.
+    static QString BuildVersionText();
+
+private:
+    MainView *mView = nullptr;
+};

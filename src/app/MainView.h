@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// What the logic may do to the main window. The real window implements it; tests record.
+class MainView
+{
+public:
+    virtual ~MainView() = default;
+    // MainStatusBar: panel 1 the current activity, panel 2 the free space.
+    virtual void SetStatusText(int panel, const QString &text) = 0;
+    // imgLetztesBild shows the picture at path and lblLetztesBild the label; false with the
+    // reason when the picture cannot be loaded.
+    virtual bool ShowLastImage(const QString &path, const QString &label, QString *error) = 0;
+    // chkRecording's value; its click handling runs as on a click.
+    virtual void SetRecordingChecked(bool checked) = 0;
+};

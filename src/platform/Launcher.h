@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Starts another program from a command line and does not wait for it.
+class Launcher
+{
+public:
+    virtual ~Launcher() = default;
+    virtual bool startDetached(const QString &commandLine) = 0;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+// The real file system through QDir, QFile, QSaveFile and QStorageInfo.
+class QtFileSystem : public FileSystem
+{
+public:
+    bool folderExists(const QString &path) const override;
+    bool fileExists(const QString &path) const override;
+    QStringList subFolders(const QString &path) const override;
+    int subFolderCount(const QString &path) const override;
+    int fileCount(const QString &path) const override;
+    bool createFolder(const QString &path) override;
+    bool deleteFolder(const QString &path, QString *error = nullptr) override;
+    bool deleteFile(const QString &path) override;
+    qint64 fileLength(const QString &path) const override;
+    bool readFile(const QString &path, QByteArray &data) const override;
+    bool writeFile(const QString &path, const QByteArray &data, QString *error = nullptr) override;
+    bool appendFile(const QString &path, const QByteArray &data, QString *error = nullptr) override;
+    bool driveReady(const QString &path) const override;
+    qint64 freeBytes(const QString &path) const override;
+};

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "platform/QtFileSystem.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <exception>
+#include <functional>
+#include <memory>
+
+// Fakes for the platform services, so that a test sets the time, the free space and
+// sees message boxes and program exits instead of blocking or ending.
+
+class FakeClock final : public Clock
+{
+public:
+    QDateTime current = QDateTime(QDate(2006, 5, 12), QTime(13, 45, 7));
+    QDateTime now() const override { return current; }
+    void advanceSeconds(qint64 s) { current = current.addSecs(s); }
+};
+
+// The real file system, with the free space set by the test when it wants to.
+class FakeFreeSpaceFileSystem final : public QtFileSystem
+{
+public:
+    qint64 freeBytesValue = -2;   // -2: ask the real file system
+    qint64 freeBytes(const QString &path) const override
+    {
+        return freeBytesValue == -2 ? QtFileSystem::freeBytes(path) : freeBytesValue;
+    }
+};
+
+class RecordingDialogs final : public Dialogs
+{
+public:
+    struct Box { QString title, text; Icon icon; };
+    QList<Box> boxes;
+    void messageBox(const QString &title, const QString &text, Icon icon) override
+    {
+        boxes.append({title, text, icon});
+    }
+};
+
+class CountingEvents final : public Events
+{
+public:
+    int calls = 0;
+    std::function<void()> onProcess;   // what "other events" do when they get to run
+    void processPendingEvents() override
+    {
+        ++calls;
+        if (onProcess)
+            onProcess();
+    }
+};
+
+class RecordingLauncher final : public Launcher
+{
+public:
+    QStringList commandLines;
+    bool startDetached(const QString &commandLine) override
+    {
+        commandLines.append(commandLine);
+        return true;
+    }
+};
+
+// Thrown by FakeProgramInfo::exitNow so that nothing after a fatal error runs.
+struct ProgramExited : std::exception
+{
+    int code;
+    explicit ProgramExited(int c) : code(c) {}
+    const char *what() const noexcept override { return "program exited"; }
+};
+
+class FakeProgramInfo final : public ProgramInfo
+{
+public:
+    QString folder;
+    QList<int> exits;
+    QString programFolder() const override { return folder; }
+    void exitNow(int code) override
+    {
+        exits.append(code);
+        throw ProgramExited(code);
+    }
+};
+
+// One set of fakes with a temporary program folder. Sockets are real unless a test
+// replaces platform.sockets.
+struct TestPlatform
+{
+    TestPlatform();
+
+    QTemporaryDir programDir;
+    std::shared_ptr<FakeClock> clock;
+    std::shared_ptr<FakeFreeSpaceFileSystem> fileSystem;
+    std::shared_ptr<CountingEvents> events;
+    std::shared_ptr<RecordingDialogs> dialogs;
+    std::shared_ptr<RecordingLauncher> launcher;
+    std::shared_ptr<FakeProgramInfo> program;
+
+    Platform platform;   // all of the above, plus the real sockets
+};
