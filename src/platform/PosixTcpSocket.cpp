@@ -1,0 +1,7 @@
+#include "platform/PosixTcpSocket.h"
+
+// Placeholder until the socket lands.
+std::shared_ptr<SocketFactory> makePosixSocketFactory()
+{
+    return nullptr;
+}
