@@ -7,7 +7,8 @@
 
 class AppState;
 
-// One configured camera: its settings and its run-time state (placeholder declaration).
+// One configured camera: its settings and its run-time state. The fields are public: start-up,
+// the capture cycle, the settings and the camera editor read and write them directly.
 class CamObject : public CopyHelperParent
 {
 public:
@@ -26,6 +27,9 @@ public:
 
     // The outcome of a transfer; lives in CHCallBack.cpp.
     void CHCallBack(const QByteArray &byData, qint16 iError) override;
+    // False only when byData is the same picture as the file at mCamLastPic: the same frame
+    // number when both carry the MOBOTIX marker, otherwise the same bytes. Re-reads the file
+    // each time; a missing or unreadable file makes the image new.
     bool IsNewImage(const QByteArray &byData) const;
 
 private:

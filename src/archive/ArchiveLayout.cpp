@@ -1,0 +1,170 @@
+#include "archive/ArchiveLayout.h"
+
+#include "app/AppState.h"
+#include "app/MainView.h"
+#include "platform/FileSystem.h"
+#include "util/Utils.h"
+
+#include <QDir>
+
+QChar PathSeparator()
+{
+    return QDir::separator();
+}
+
+QString CamFolderName(int n)
+{
+    return QStringLiteral("CAM") + PadNumber(n, 2);
+}
+
+QString AddBackslash(const QString &path)
+{
+    if (path.endsWith(PathSeparator()))
+        return path;
+    return path + PathSeparator();
+}
+
+bool EnsureFolder(FileSystem &fileSystem, const QString &path)
+{
+    const QChar sep = PathSeparator();
+    QString folder = path;
+    if (folder.endsWith(sep))
+        folder.chop(1);
+    if (folder.isEmpty())   // the root itself, or nothing at all
+        return !path.isEmpty() && fileSystem.folderExists(path);
+    if (fileSystem.folderExists(folder))
+        return true;
+    if (!fileSystem.driveReady(folder))
+        return true;   // nothing to be done on an absent drive; the write after it fails
+    const qsizetype last = folder.lastIndexOf(sep);
+    if (last < 0)
+        return false;
+    // The parent's own result does not matter: creating the folder fails if it is missing.
+    const QString parent = last == 0 ? QString(sep) : folder.left(last);
+    EnsureFolder(fileSystem, parent);
+    return fileSystem.createFolder(folder);
+}
+
+bool EnsureFolder(AppState &state, const QString &path)
+{
+    return EnsureFolder(*state.platform.fileSystem, path);
+}
+
+QString RelativePath(const QString &archivePath, const QString &folder)
+{
+    const QChar sep = PathSeparator();
+    QString rest = folder;
+    if (!archivePath.isEmpty()) {
+        const QString base = AddBackslash(archivePath);
+        if (!rest.startsWith(base))
+            return QString();
+        rest = rest.mid(base.size());
+    }
+    // Drop the camera folder's name and the one separator after it.
+    const qsizetype afterCam = rest.indexOf(sep);
+    if (afterCam < 0)
+        return QString();
+    rest = rest.mid(afterCam + 1);
+    if (rest.endsWith(sep))
+        rest.chop(1);
+    return rest;
+}
+
+QString ZeroRelativePath(bool hours)
+{
+    const QChar sep = PathSeparator();
+    QString zero = QStringLiteral("0000") + sep + QStringLiteral("00") + sep + QStringLiteral("00");
+    if (hours)
+        zero += sep + QStringLiteral("00");
+    return zero;
+}
+
+namespace {
+
+QString LastPart(const QString &path)
+{
+    QString p = path;
+    if (p.endsWith(PathSeparator()))
+        p.chop(1);
+    return p.mid(p.lastIndexOf(PathSeparator()) + 1);
+}
+
+} // namespace
+
+QString FindOldestFolder(AppState &state, const QString &kind)
+{
+    const bool hours = kind.compare(QLatin1String("HOUR"), Qt::CaseInsensitive) == 0;
+    const int depth = hours ? 4 : 3;
+    FileSystem &fs = *state.platform.fileSystem;
+    const QChar sep = PathSeparator();
+
+    state.View().SetStatusText(1, hours ? QStringLiteral("Finde älteste Stunde...")
+                                        : QStringLiteral("Finde ältesten Tag..."));
+
+    bool haveBest = false;
+    QString best;
+    for (int n = 1; n <= state.CamCount; ++n) {
+        const QString camFolder = state.ArchivePath + CamFolderName(n);
+        if (!fs.folderExists(camFolder))
+            continue;
+
+        // Only the lowest-named branch counts; a folder without subfolders on the way
+        // down is what the storage limit left behind, so it goes.
+        QString current = camFolder;
+        QString relative;
+        bool found = true;
+        for (int level = 0; level < depth; ++level) {
+            const QStringList subs = fs.subFolders(current);
+            if (subs.isEmpty()) {
+                fs.deleteFolder(current);
+                found = false;
+                break;
+            }
+            current = subs.first();
+            if (!relative.isEmpty())
+                relative += sep;
+            relative += LastPart(current);
+        }
+        if (found && (!haveBest || relative < best)) {
+            best = relative;
+            haveBest = true;
+        }
+    }
+
+    // Ordinal order equals time order only for the fixed widths of the tree's names.
+    if (!haveBest || best.size() < (hours ? 13 : 10))
+        best = ZeroRelativePath(hours);
+    state.View().SetStatusText(1, QString());
+    return best;
+}
+
+QString FileNameSafe(const QString &camName)
+{
+    QString safe = camName;
+    for (QChar &c : safe) {
+        if (c == PathSeparator() || c == QLatin1Char('/') || c.category() == QChar::Other_Control)
+            c = QLatin1Char('_');
+    }
+    return safe;
+}
+
+ImagePath ImagePathFor(const QString &archivePath, int camNo, const QString &camName,
+                       const QDateTime &dateTime, bool broken)
+{
+    const QChar sep = PathSeparator();
+    const QDate date = dateTime.date();
+    const QTime time = dateTime.time();
+    const QString year = TrimBlank(date.year());
+    const QString month = PadNumber(date.month(), 2);
+    const QString day = PadNumber(date.day(), 2);
+    const QString hour = PadNumber(time.hour(), 2);
+    const QString minute = PadNumber(time.minute(), 2);
+    const QString second = PadNumber(time.second(), 2);
+
+    ImagePath result;
+    result.folder = archivePath + CamFolderName(camNo) + sep + year + sep + month + sep + day + sep + hour;
+    result.fileName = year + month + day + QLatin1Char('-') + hour + minute + second + QLatin1Char('(')
+        + FileNameSafe(camName)
+        + (broken ? QStringLiteral(")-broken.http") : QStringLiteral(").jpg"));
+    return result;
+}

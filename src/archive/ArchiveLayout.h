@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class AppState;
+class FileSystem;
+
+// Names and creation of the archive tree:
+//   ArchivePath + "CAM01" / year / month / day / hour / "20060512-134507(Hof).jpg"
+// Paths use the native separator.
+
+// The separator that ends ArchivePath and joins the tree's parts.
+QChar PathSeparator();
+
+// "CAM" + the camera number, at least two digits: CAM01, CAM12, CAM100.
+QString CamFolderName(int n);
+
+// path with the separator at its end; an empty text gives the separator alone.
+QString AddBackslash(const QString &path);
+
+// Creates the folder and its missing parents, parents first. True unless a step failed;
+// also true, without creating anything, when the file system holding the path is not ready.
+bool EnsureFolder(FileSystem &fileSystem, const QString &path);
+bool EnsureFolder(AppState &state, const QString &path);
+
+// The part of a folder's path after ArchivePath, the camera folder and one separator:
+// "2006/05/12/13" for an hour folder. Empty for the camera folder itself and for a path
+// outside archivePath.
+QString RelativePath(const QString &archivePath, const QString &folder);
+
+// What FindOldestFolder returns when there is no folder: "0000/00/00/00" or "0000/00/00".
+QString ZeroRelativePath(bool hours);
+
+// Relative path of the oldest hour ("HOUR") or day ("DAY") folder over cameras 1 to
+// CamCount; the zero text when there is none. Deletes the empty folders it meets on the
+// way down the lowest-named branch of each camera. Never fails.
+QString FindOldestFolder(AppState &state, const QString &kind);
+
+// The camera name as it may stand inside a file name here: the separator, NUL and other
+// control characters become "_"; every other character stays as typed.
+QString FileNameSafe(const QString &camName);
+
+// Where an image (or a broken answer) saved at dateTime goes.
+struct ImagePath
+{
+    QString folder;     // ArchivePath + CAMnn/yyyy/MM/dd/hh, without a separator at the end
+    QString fileName;   // yyyyMMdd-hhmmss(name).jpg or yyyyMMdd-hhmmss(name)-broken.http
+    QString path() const { return AddBackslash(folder) + fileName; }
+};
+ImagePath ImagePathFor(const QString &archivePath, int camNo, const QString &camName,
+                       const QDateTime &dateTime, bool broken);
