@@ -12,6 +12,11 @@ public:
     // imgLetztesBild shows the picture at path and lblLetztesBild the label; false with the
     // reason when the picture cannot be loaded.
     virtual bool ShowLastImage(const QString &path, const QString &label, QString *error) = 0;
-    // chkRecording's value; its click handling runs as on a click.
+    // chkRecording's value; its click handling runs as on a click. A window forwards this
+    // to RecordingControl::SetChecked, which runs chkRecording_Click when the value changes.
     virtual void SetRecordingChecked(bool checked) = 0;
+    // Shows the state chkRecording_Click decided: the box checked or not, the captions of
+    // chkRecording and mnuStartStop ("Aufnahme stoppen" / "Aufnahme starten") and the
+    // box's colour (red on, green off). Must not run the click handling again.
+    virtual void ShowRecordingState(bool on) { (void)on; }
 };

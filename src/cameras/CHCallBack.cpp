@@ -1,7 +1,104 @@
 #include "cameras/CamObject.h"
 
-// Placeholder until the outcome handling lands: frees the camera for the next cycle.
-void CamObject::CHCallBack(const QByteArray &, qint16)
+#include "app/AppState.h"
+#include "app/MainView.h"
+#include "archive/ArchiveLayout.h"
+#include "archive/StorageLimits.h"
+#include "log/Log.h"
+#include "util/Utils.h"
+
+#include <exception>
+
+namespace {
+
+// A failing step is logged and the handling goes on with the next one.
+void LogStepError(AppState &state, const QString &detail)
 {
+    WriteLog(state, QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\"") + detail + QLatin1Char('"'));
+}
+
+QString OutcomeText(qint16 iError)
+{
+    switch (iError) {
+    case -1: return QStringLiteral(": Fehler beim erneuten Versuch!");
+    case -2: return QStringLiteral(": Ziel konnte nicht gefunden werden!");
+    case -3: return QStringLiteral(": Allgemeiner Verbindungsfehler!");
+    case -4: return QStringLiteral(": Fehler beim Kopieren!");
+    case -7: return QStringLiteral(": Zeitüberschreitung!");
+    case -8: return QStringLiteral(": WATCHDOG Zeitüberschreitung!");
+    default: return QString();   // -5, and 0 or -6 without data: no line
+    }
+}
+
+} // namespace
+
+void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
+{
+    AppState &state = mState;
+    MainView &view = state.View();
+
+    view.SetStatusText(1, mCamName + QStringLiteral(": Speichere Bild..."));
+    const qsizetype n = byData.size();
+
+    if (n < 1 || (iError != 0 && iError != -6)) {
+        view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
+        const QString text = OutcomeText(iError);
+        if (!text.isEmpty())
+            WriteLog(state, mCamName + text);
+    } else if (!IsNewImage(byData)) {
+        view.SetStatusText(1, mCamName + QStringLiteral(": Bild ist unverändert!"));
+    } else {
+        // Folder and file name take the same instant: the moment of saving.
+        state.CurrentTime = state.platform.clock->now();
+        const bool broken = iError == -6;
+        const ImagePath target = ImagePathFor(state.ArchivePath, mCamNo, mCamName, state.CurrentTime, broken);
+        EnsureFolder(state, target.folder);   // a failure shows in the write below
+        if (broken) {
+            WriteLog(state, mCamName
+                         + QStringLiteral(": Es wurde eine ungültige oder unvollständige Bilddatei zurückgeliefert!"));
+        }
+        const QString path = target.path();
+
+        // Written to a temporary file beside it and renamed, so that an interrupted save or
+        // a full disk never leaves a truncated image for the change test or a viewer.
+        QString writeError;
+        const bool saved = state.platform.fileSystem->writeFile(path, byData, &writeError);
+        if (!saved) {
+            // Nothing was saved: not reported as saved, not counted, not the last image.
+            LogStepError(state, writeError.isEmpty() ? path : writeError);
+            view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
+        } else {
+            view.SetStatusText(1, mCamName + QStringLiteral(": Bild wurde gespeichert!"));
+            state.SpaceMeter.CollectBytes(n);
+            if (!broken) {
+                if (mCamNo == state.SelectedCam) {
+                    QString showError;
+                    if (!view.ShowLastImage(path, target.fileName, &showError))
+                        LogStepError(state, showError.isEmpty() ? path : showError);
+                }
+                mCamLastPic = path;
+            }
+        }
+    }
+
+    // End of every transfer, whatever happened above.
     mCamIsBusy = false;
+
+    if (state.SpaceMeter.HasEnoughCycles()) {
+        const qint32 estimate = state.SpaceMeter.EstimateSpace();
+        qint32 kb = 0;
+        RoundToInt32(double(estimate) / 1024.0, kb);
+        WriteLog(state, TrimBlank(kb) + QStringLiteral(" KB werden ca. pro Stunde benötigt"));
+        if (state.SpaceMeter.EstimateSpace() == 0) {
+            // Unchecking the box runs the recording switch, which logs its own line first.
+            view.SetRecordingChecked(false);
+            WriteLog(state, QStringLiteral("Aufnahme gestoppt! Innerhalb ") + TrimBlank(state.SpaceMeter.HighestInterval())
+                         + QStringLiteral(" Sekunden wurden insgesamt 0 Bytes übertragen."));
+        }
+    }
+
+    if (state.LimitCheckRunning)
+        CheckFreeSpace(state);
+    else
+        CheckStorageLimits(state);
 }

@@ -1,0 +1,64 @@
+#include "app/RecordingControl.h"
+
+#include "app/AppState.h"
+#include "app/CaptureCycle.h"
+#include "app/MainView.h"
+#include "log/Log.h"
+
+void UpdateHighestInterval(AppState &state)
+{
+    const qint16 count = state.Cams.Count();
+    for (int i = 1; i <= count; ++i) {
+        if (const auto cam = state.Cams.Item(i))
+            state.SpaceMeter.HighestInterval(cam->mCamUpdaterate);
+    }
+}
+
+RecordingControl::RecordingControl(AppState &state, QObject *parent)
+    : QObject(parent)
+    , mState(state)
+{
+    connect(&mMainTimer, &QTimer::timeout, this, &RecordingControl::MainTimer_Timer);
+}
+
+void RecordingControl::SetChecked(bool checked)
+{
+    if (checked == mChecked)
+        return;
+    mChecked = checked;
+    chkRecording_Click();
+}
+
+void RecordingControl::mnuStartStop_Click()
+{
+    SetChecked(!mChecked);
+}
+
+void RecordingControl::chkRecording_Click()
+{
+    if (mChecked) {
+        if (mState.ArchivePath.isEmpty()) {
+            mState.platform.dialogs->messageBox(QString(), QStringLiteral("Kein gültiger Speicherort angegeben!"),
+                                                Dialogs::Icon::None);
+            // Unchecking runs this handling again, which logs the stop and clears Recording.
+            SetChecked(false);
+            return;
+        }
+        mMainTimer.setInterval(1000);
+        mMainTimer.start();
+        mState.View().ShowRecordingState(true);
+        mState.SpaceMeter.Reset();
+        UpdateHighestInterval(mState);
+        WriteLog(mState, QStringLiteral("Aufnahme gestartet"));
+    } else {
+        mMainTimer.stop();
+        WriteLog(mState, QStringLiteral("Aufnahme angehalten"));
+        mState.View().ShowRecordingState(false);
+    }
+    mState.Recording = mChecked;
+}
+
+void RecordingControl::MainTimer_Timer()
+{
+    ::MainTimer_Timer(mState);
+}
