@@ -6,23 +6,43 @@
 
 class AppState;
 
-// The text of the log window txtLog; the main window shows it (placeholder declaration).
+// The text of the log window txtLog; the main window shows it and follows the signals.
+// It keeps a running count of its CR LF pairs, so asking for it costs nothing however
+// long the text has grown (with automatic clearing off it grows without limit).
 class LogWindow : public QObject
 {
     Q_OBJECT
 public:
-    const QString &text() const;
-    int lineBreaks() const;
+    // Lines the window holds before it counts as full.
+    static constexpr int Capacity = 9;
+
+    const QString &text() const { return mText; }
+    int lineBreaks() const { return mLineBreaks; }
     void append(const QString &line);
     void clear();
+
+    // CR LF pairs in a text.
+    static int CountLineBreaks(const QString &text);
 
 signals:
     void appended(const QString &line);
     void cleared();
+
+private:
+    QString mText;
+    int mLineBreaks = 0;
 };
 
-// Returns false when the automatic saving failed; the line is then not written.
+// Appends one time-stamped line to the log window, emptying (and first saving) a full
+// window as the log flags say. Returns false when the automatic saving failed; the line
+// is then not written and the window not emptied.
 bool WriteLog(AppState &state, const QString &message);
-bool AppendLogFile(AppState &state);
+// Appends the whole window text to the file LogFileName; false when that failed (error,
+// when given, says why). The window is not changed.
+bool AppendLogFile(AppState &state, QString *error = nullptr);
+// Empties the log window; nothing is saved.
 void LogLeeren(AppState &state);
+// "Bildfang Log yyyymmdd.txt" in the program's folder, for the date of time.
 QString LogFileNameFor(const QString &programFolder, const QDateTime &time);
+// "<dd.mm.yyyy hh:mm> ".
+QString LogTimeStamp(const QDateTime &time);

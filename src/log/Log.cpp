@@ -1,0 +1,91 @@
+#include "log/Log.h"
+
+#include "app/AppState.h"
+#include "archive/ArchiveLayout.h"
+#include "util/TextCodec.h"
+#include "util/Utils.h"
+
+namespace {
+
+const QLatin1String CrLf("\r\n");
+
+} // namespace
+
+int LogWindow::CountLineBreaks(const QString &text)
+{
+    // CR LF cannot overlap itself, so a plain scan for LF preceded by CR counts the pairs.
+    int count = 0;
+    const QChar *data = text.constData();
+    const qsizetype size = text.size();
+    for (qsizetype i = 1; i < size; ++i) {
+        if (data[i] == QLatin1Char('\n') && data[i - 1] == QLatin1Char('\r'))
+            ++count;
+    }
+    return count;
+}
+
+void LogWindow::append(const QString &line)
+{
+    if (line.isEmpty())
+        return;
+    int added = CountLineBreaks(line);
+    // A CR at the end of the old text and an LF at the start of the line become a pair.
+    if (!mText.isEmpty() && mText.back() == QLatin1Char('\r') && line.front() == QLatin1Char('\n'))
+        ++added;
+    mText += line;
+    mLineBreaks += added;
+    emit appended(line);
+}
+
+void LogWindow::clear()
+{
+    mText.clear();
+    mLineBreaks = 0;
+    emit cleared();
+}
+
+QString LogTimeStamp(const QDateTime &time)
+{
+    const QDate date = time.date();
+    const QTime clock = time.time();
+    return QLatin1Char('<') + PadNumber(TrimBlank(date.day()), 2) + QLatin1Char('.')
+        + PadNumber(TrimBlank(date.month()), 2) + QLatin1Char('.')
+        + PadNumber(TrimBlank(date.year()), 4) + QLatin1Char(' ')
+        + PadNumber(TrimBlank(clock.hour()), 2) + QLatin1Char(':')
+        + PadNumber(TrimBlank(clock.minute()), 2) + QLatin1String("> ");
+}
+
+bool WriteLog(AppState &state, const QString &message)
+{
+    LogWindow &window = state.txtLog;
+    const int needed = window.lineBreaks() + LogWindow::CountLineBreaks(message) + 1;
+    if (needed > LogWindow::Capacity && state.LogAutoClear) {
+        // A failed save keeps the window as it is, so no line is lost unsaved.
+        if (state.LogAutoSave && !AppendLogFile(state))
+            return false;
+        LogLeeren(state);
+    }
+
+    state.CurrentTime = state.platform.clock->now();
+    window.append(LogTimeStamp(state.CurrentTime) + message + CrLf);
+    return true;
+}
+
+bool AppendLogFile(AppState &state, QString *error)
+{
+    return state.platform.fileSystem->appendFile(state.LogFileName,
+                                                 EncodeTextFile(state.txtLog.text()), error);
+}
+
+void LogLeeren(AppState &state)
+{
+    state.txtLog.clear();
+}
+
+QString LogFileNameFor(const QString &programFolder, const QDateTime &time)
+{
+    const QDate date = time.date();
+    return AddBackslash(programFolder) + QLatin1String("Bildfang Log ")
+        + PadNumber(TrimBlank(date.year()), 4) + PadNumber(TrimBlank(date.month()), 2)
+        + PadNumber(TrimBlank(date.day()), 2) + QLatin1String(".txt");
+}
