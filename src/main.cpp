@@ -1,12 +1,17 @@
 #include "app/AppState.h"
 #include "app/MainWindow.h"
+#include "ui/MessageBoxDialogs.h"
 
 #include <QApplication>
+#include <memory>
+#include <utility>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    AppState state(Platform::real());
+    Platform platform = Platform::real();
+    platform.dialogs = std::make_shared<MessageBoxDialogs>();
+    AppState state(std::move(platform));
     frmMain window(state);
     window.show();
     return app.exec();

@@ -1,0 +1,41 @@
+#include "util/TextCodec.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+// Windows-1252 at 0x80..0x9F; the five undefined positions keep their own code point.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString DecodeWindows1252(const QByteArray &bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        *out++ = (u >= 0x80 && u <= 0x9F) ? QChar(kCp1252High[u - 0x80]) : QChar(u);
+    }
+    return text;
+}
+
+} // namespace
+
+QByteArray EncodeTextFile(const QString &text)
+{
+    return text.toUtf8();
+}
+
+QString DecodeTextFile(const QByteArray &bytes)
+{
+    // Stateless: a sequence cut off at the end is an error, not something to wait for.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return DecodeWindows1252(bytes);
+}
