@@ -1,20 +1,34 @@
 #pragma once
 
 #include "fetch/CopyHelperParent.h"
+#include "fetch/HttpRequest.h"
+#include "fetch/ResponseDecoder.h"
 #include "platform/Platform.h"
 
+#include <QByteArray>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
-// The transfer engine: one TCP socket, one watchdog, one HTTP GET at a time.
-// (Placeholder declaration; the engine fills it in.)
+// The transfer engine: one TCP socket, one watchdog, one HTTP GET at a time, and exactly one
+// CHCallBack to its Parent per transfer. At most one automatic retry; the watchdog ends a
+// transfer after 30 ticks without activity.
 class CopyHelper
 {
 public:
-    // timerNames is the run's register of watchdog names: CopyHelper1 .. CopyHelper100.
+    // What the transfer is doing. Every change goes through setTransferState.
+    enum class TransferState { Idle, Connecting, Requesting, Waiting, Receiving, Retrying };
+
+    static constexpr int MaxEngines = 100;
+    static constexpr int WatchdogLimit = 30;
+
+    // timerNames is the run's register of watchdog names: CopyHelper1_Timer .. CopyHelper100_Timer.
+    // A creation failure shows a message box and ends the program at once.
     CopyHelper(Platform &platform, QSet<QString> &timerNames);
     ~CopyHelper();
+    CopyHelper(const CopyHelper &) = delete;
+    CopyHelper &operator=(const CopyHelper &) = delete;
 
     void Parent(std::shared_ptr<CopyHelperParent> objParent);
     void DataType(int vType);
@@ -29,4 +43,46 @@ public:
     QString getStatus() const;
     QString getReport() const;
     bool Dispatch(const QString &strSource);
+
+    // The watchdog's 1000 ms tick; tests call it directly.
+    void mWatchdog_Timer();
+
+    TransferState transferState() const { return mTransferState; }
+    bool watchdogRunning() const { return mWatchdog.isActive(); }
+    int watchdogTicks() const { return mWatchdogTicks; }
+
+private:
+    void mWinsockControl_Connect();
+    void mWinsockControl_SendComplete();
+    void mWinsockControl_DataArrival(qint64 bytesTotal);
+    void mWinsockControl_Close();
+    void mWinsockControl_Error(int Number);
+
+    void attachSocket();
+    QByteArray ExtractBody();
+    void setTransferState(TransferState state);
+    void report(qint16 iError);
+    [[noreturn]] void fatal(const QString &firstLine);
+    void endTooLarge();
+
+    Platform &mPlatform;
+    QString mName;
+    std::shared_ptr<CopyHelperParent> mParent;
+    quint8 mDataType = 0;
+    quint8 mTask = 0;
+    quint8 mStep = 0;
+    QTimer mWatchdog;
+    std::unique_ptr<TcpSocket> mWinsockControl;
+    qint16 mWatchdogTicks = 0;
+    bool mBusy = false;
+    qint16 mRetries = 0;
+    qint16 mResult = 0;
+    QString mStatusText;
+    ResponseDecoder mResponse;
+    QByteArray mData;
+    QString mURL;
+    UrlParts mUrl;
+    TransferState mTransferState = TransferState::Idle;
+    quint64 mTransferSerial = 0;    // bumped by every start, so a callback's own start is seen
+    std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);
 };

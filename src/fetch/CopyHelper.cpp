@@ -1,0 +1,302 @@
+#include "fetch/CopyHelper.h"
+
+#include <cstdlib>
+
+namespace {
+
+const QString ProgramTitle = QStringLiteral("Bildfang");
+const QString MustEnd = QStringLiteral("\r\nDas Programm muß beendet werden!");
+
+} // namespace
+
+CopyHelper::CopyHelper(Platform &platform, QSet<QString> &timerNames)
+    : mPlatform(platform)
+{
+    // Names of engines discarded earlier stay taken, so a number is never used twice in a run.
+    int n = 1;
+    for (;; ++n) {
+        mName = QStringLiteral("CopyHelper") + QString::number(n);
+        const QString timerName = mName + QStringLiteral("_Timer");
+        if (!timerNames.contains(timerName)) {
+            timerNames.insert(timerName);
+            break;
+        }
+        if (n >= MaxEngines)
+            fatal(QStringLiteral("Fehler beim Anlegen der Timer des CopyHelpers!"));
+    }
+    mWatchdog.setObjectName(mName + QStringLiteral("_Timer"));
+
+    if (!mPlatform.sockets)
+        fatal(QStringLiteral("WinSock- Objekte konnten nicht angelegt werden!"));
+    mWinsockControl = mPlatform.sockets->create();
+    if (!mWinsockControl)
+        fatal(QStringLiteral("WinSock- Objekte konnten nicht angelegt werden!"));
+
+    mRetries = 0;
+    mBusy = false;
+    mWatchdog.setInterval(1000);
+    mWatchdog.stop();
+    mWatchdog.callOnTimeout([this] { mWatchdog_Timer(); });
+    attachSocket();
+}
+
+CopyHelper::~CopyHelper()
+{
+    *mAlive = false;
+    mWatchdog.stop();
+    if (mWinsockControl)
+        mWinsockControl->close();
+    mWinsockControl.reset();
+}
+
+void CopyHelper::fatal(const QString &firstLine)
+{
+    if (mPlatform.dialogs)
+        mPlatform.dialogs->messageBox(ProgramTitle, firstLine + MustEnd, Dialogs::Icon::None);
+    if (mPlatform.program)
+        mPlatform.program->exitNow(1);
+    std::abort();   // exitNow never comes back
+}
+
+void CopyHelper::attachSocket()
+{
+    TcpSocket::Handlers handlers;
+    handlers.connected = [this] { mWinsockControl_Connect(); };
+    handlers.sendComplete = [this] { mWinsockControl_SendComplete(); };
+    handlers.dataArrival = [this](qint64 bytesTotal) { mWinsockControl_DataArrival(bytesTotal); };
+    handlers.closed = [this] { mWinsockControl_Close(); };
+    handlers.error = [this](int number) { mWinsockControl_Error(number); };
+    mWinsockControl->setHandlers(std::move(handlers));
+}
+
+void CopyHelper::Parent(std::shared_ptr<CopyHelperParent> objParent)
+{
+    mParent = std::move(objParent);
+}
+
+void CopyHelper::DataType(int vType)
+{
+    if (vType >= 0 && vType <= 255)
+        mDataType = static_cast<quint8>(vType);
+}
+
+quint8 CopyHelper::Task() const { return mTask; }
+void CopyHelper::Task(quint8 value) { mTask = value; }
+quint8 CopyHelper::Step() const { return mStep; }
+void CopyHelper::Step(quint8 value) { mStep = value; }
+
+bool CopyHelper::isBusy() const
+{
+    return mWinsockControl && mWinsockControl->state() != TcpSocket::Closed;
+}
+
+bool CopyHelper::isReady() const
+{
+    return !mBusy;
+}
+
+QString CopyHelper::getName() const
+{
+    return mName;
+}
+
+QString CopyHelper::getStatus() const
+{
+    switch (mWinsockControl ? mWinsockControl->state() : TcpSocket::Closed) {
+    case TcpSocket::Closed: return QStringLiteral("Nicht aktiv");
+    case TcpSocket::Open: return QStringLiteral("Offen");
+    case TcpSocket::Listening: return QStringLiteral("Warte auf Verbindung...");
+    case TcpSocket::ConnectionPending: return QStringLiteral("Verbindung anstehend");
+    case TcpSocket::ResolvingHost: return QStringLiteral("Hostname wird aufgelöst...");
+    case TcpSocket::HostResolved: return QStringLiteral("Host name wurde aufgelöst");
+    case TcpSocket::Connecting: return QStringLiteral("Verbinden...");
+    case TcpSocket::Connected:
+        return mStatusText.isEmpty() ? QStringLiteral("Verbunden") : mStatusText;
+    case TcpSocket::Closing: return QStringLiteral("Verbindung wird geschlossen...");
+    case TcpSocket::Error: return QStringLiteral("Fehler!");
+    default: return QStringLiteral("Unbekannter Zustand");
+    }
+}
+
+QString CopyHelper::getReport() const
+{
+    return mUrl.host + QLatin1Char(':') + QString::number(mUrl.port) + QStringLiteral(": ") + getStatus();
+}
+
+bool CopyHelper::Dispatch(const QString &strSource)
+{
+    // A running transfer keeps its fields; nobody dispatches to a busy engine anyway.
+    if (isBusy())
+        return false;
+
+    mURL = strSource;
+    mUrl = UrlParts();
+    mResponse.reset();
+    const std::optional<UrlParts> parsed = ParseUrlParts(strSource);
+    if (!parsed)
+        return false;
+    mUrl = *parsed;
+
+    ++mRetries;
+    ++mTransferSerial;
+    mBusy = true;
+    mResult = 0;
+    mStatusText.clear();
+    mWatchdogTicks = 0;
+    mWatchdog.start();
+    if (mTransferState != TransferState::Retrying)
+        setTransferState(TransferState::Connecting);
+
+    // A refusal here leaves the watchdog to end the attempt.
+    if (!mWinsockControl->setRemotePort(mUrl.port))
+        return false;
+    if (!mWinsockControl->connectToHost(mUrl.host))
+        return false;
+    return true;
+}
+
+void CopyHelper::setTransferState(TransferState state)
+{
+    mTransferState = state;
+}
+
+void CopyHelper::report(qint16 iError)
+{
+    // The parent may be replaced inside its own callback; it lives until the call returns.
+    const std::shared_ptr<CopyHelperParent> parent = mParent;
+    if (parent)
+        parent->CHCallBack(mData, iError);
+}
+
+void CopyHelper::mWinsockControl_Connect()
+{
+    mStatusText = QStringLiteral("Verbunden - Anfrage senden...");
+    setTransferState(TransferState::Requesting);
+    mWinsockControl->send(BuildRequest(mUrl));
+}
+
+void CopyHelper::mWinsockControl_SendComplete()
+{
+    mStatusText = QStringLiteral("Verbunden - Auf Antwort warten...");
+    setTransferState(TransferState::Waiting);
+}
+
+void CopyHelper::mWinsockControl_DataArrival(qint64 bytesTotal)
+{
+    mStatusText = QStringLiteral("Verbunden - Daten empfangen...(") + QString::number(bytesTotal)
+        + QStringLiteral(" bytes)");
+    QByteArray text;
+    if (!mWinsockControl->getData(text, bytesTotal)) {
+        mWinsockControl_Error(-3);
+        return;
+    }
+    mWatchdogTicks = 0;
+    if (text.isEmpty()) {
+        mWinsockControl_Error(-5);
+        return;
+    }
+    setTransferState(TransferState::Receiving);
+    if (!mResponse.feed(text))
+        endTooLarge();
+}
+
+// An answer past the bound ends as a general connection failure, without a retry.
+void CopyHelper::endTooLarge()
+{
+    mWatchdogTicks = 0;
+    mWinsockControl->close();
+    mWatchdog.stop();
+    mResponse.reset();
+    mBusy = false;
+    mResult = -3;
+    mRetries = 0;
+    setTransferState(TransferState::Idle);
+    report(mResult);
+}
+
+QByteArray CopyHelper::ExtractBody()
+{
+    mResponse.finish();
+    bool noImage = false;
+    QByteArray body = mResponse.extractBody(mDataType, noImage);
+    if (noImage && mResult == 0)
+        mResult = -6;
+    return body;
+}
+
+void CopyHelper::mWinsockControl_Close()
+{
+    mWatchdogTicks = 0;
+    mWatchdog.stop();
+    mWinsockControl->close();
+    mData = ExtractBody();
+    mResponse.reset();
+    mRetries = 0;
+    mBusy = false;
+    setTransferState(TransferState::Idle);
+    report(mResult);
+}
+
+void CopyHelper::mWinsockControl_Error(int Number)
+{
+    mWatchdogTicks = 0;
+    mWinsockControl->close();
+    mBusy = false;
+    if (Number == 11001 || Number == 11002)
+        mResult = -2;
+    if (Number == 10053 || Number == 10060)
+        mResult = -7;
+
+    if (mResult == 0 && mRetries < 2) {
+        setTransferState(TransferState::Retrying);
+        if (!Dispatch(mURL)) {
+            mRetries = 0;
+            setTransferState(TransferState::Idle);
+            report(-1);
+        }
+        return;
+    }
+
+    mWatchdog.stop();
+    if (mResult == 0)
+        mResult = -3;
+    if (Number == 10054 || Number == 10055 || Number == 40026)
+        mResult = -4;
+    if (Number == -3)
+        mResult = -3;
+    if (Number == -5)
+        mResult = -5;
+    mRetries = 0;
+    setTransferState(TransferState::Idle);
+    report(mResult);
+}
+
+void CopyHelper::mWatchdog_Timer()
+{
+    ++mWatchdogTicks;
+    if (mWatchdogTicks < WatchdogLimit)
+        return;
+
+    mWatchdog.stop();
+    mWatchdogTicks = 0;
+    // Dropping the socket drops the connection; a fresh one takes its place.
+    std::unique_ptr<TcpSocket> fresh = mPlatform.sockets ? mPlatform.sockets->create() : nullptr;
+    if (fresh) {
+        mWinsockControl = std::move(fresh);
+        attachSocket();
+    } else {
+        mWinsockControl->close();
+    }
+    mResponse.reset();
+    mResult = -8;
+    setTransferState(TransferState::Idle);
+
+    const std::weak_ptr<bool> alive = mAlive;
+    const quint64 serial = mTransferSerial;
+    report(mResult);
+    // The callback may have started the next transfer on this engine, or discarded it.
+    if (alive.expired() || serial != mTransferSerial)
+        return;
+    mRetries = 0;
+    mBusy = false;
+}

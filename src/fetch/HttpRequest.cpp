@@ -1,0 +1,77 @@
+#include "fetch/HttpRequest.h"
+
+#include "fetch/Base64.h"
+#include "util/Utils.h"
+
+#include <QStringList>
+
+
+std::optional<UrlParts> ParseUrlParts(const QString &strSource)
+{
+    if (!strSource.contains(QLatin1String("://")))
+        return std::nullopt;
+
+    UrlParts url;
+    const QStringList parts = strSource.split(QLatin1Char('/'));
+    QString authority = parts.at(2);
+
+    const qsizetype at = authority.indexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        url.userInfo = authority.left(at);
+        authority = authority.mid(at + 1);
+        const std::optional<QString> encoded = Base64Encode(url.userInfo);
+        if (!encoded)
+            return std::nullopt;
+        url.auth = *encoded;
+    }
+
+    const qsizetype colon = authority.indexOf(QLatin1Char(':'));
+    url.host = colon >= 0 ? authority.left(colon) : authority;
+    if (colon >= 0 && colon + 1 < authority.size()) {
+        if (!RoundToInt32(LeadingNumber(authority.mid(colon + 1)), url.port))
+            return std::nullopt;
+    }
+    if (url.port < 1)
+        url.port = 80;
+
+    if (parts.size() > 3)
+        url.path = QLatin1Char('/') + parts.mid(3).join(QLatin1Char('/'));
+    if (url.path.isEmpty())
+        url.path = QStringLiteral("/");
+    return url;
+}
+
+QByteArray ToWireBytes(const QString &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text.at(i).unicode() <= 255) {
+            out.append(static_cast<char>(text.at(i).unicode()));
+            ++i;
+            continue;
+        }
+        // A run at once, so surrogate pairs stay together.
+        qsizetype end = i;
+        while (end < text.size() && text.at(end).unicode() > 255)
+            ++end;
+        out.append(QStringView(text).sliced(i, end - i).toUtf8());
+        i = end;
+    }
+    return out;
+}
+
+QByteArray BuildRequest(const UrlParts &url)
+{
+    QByteArray request;
+    request.reserve(128 + url.path.size() + url.host.size() + url.auth.size());
+    request += "GET " + ToWireBytes(url.path) + " HTTP/1.1\r\n";
+    request += "Accept: */*\r\n";
+    request += "Host: " + ToWireBytes(url.host) + "\r\n";
+    request += "Connection: close\r\n";
+    if (!url.userInfo.isEmpty())
+        request += "Authorization: Basic " + url.auth.toLatin1() + "\r\n";
+    request += "\r\n";
+    return request;
+}
