@@ -103,7 +103,10 @@ QString FindOldestFolder(AppState &state, const QString &kind)
 
     bool haveBest = false;
     QString best;
-    for (int n = 1; n <= state.CamCount; ++n) {
+    // Without an archive the camera folders would name folders in the working directory,
+    // and the pruning below must never delete anything there.
+    const int cameras = state.ArchivePath.isEmpty() ? 0 : state.CamCount;
+    for (int n = 1; n <= cameras; ++n) {
         const QString camFolder = state.ArchivePath + CamFolderName(n);
         if (!fs.folderExists(camFolder))
             continue;

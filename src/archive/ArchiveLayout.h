@@ -34,7 +34,8 @@ QString ZeroRelativePath(bool hours);
 
 // Relative path of the oldest hour ("HOUR") or day ("DAY") folder over cameras 1 to
 // CamCount; the zero text when there is none. Deletes the empty folders it meets on the
-// way down the lowest-named branch of each camera. Never fails.
+// way down the lowest-named branch of each camera. Never fails. Looks at nothing while
+// ArchivePath is empty.
 QString FindOldestFolder(AppState &state, const QString &kind);
 
 // The camera name as it may stand inside a file name here: the separator, NUL and other

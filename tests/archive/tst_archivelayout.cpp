@@ -266,6 +266,16 @@ private slots:
         a.state->ArchivePath = AddBackslash(a.path("missing"));
         QCOMPARE(FindOldestFolder(*a.state, QStringLiteral("HOUR")), rel("0000/00/00/00"));
         QVERIFY(!a.exists("missing"));
+
+        // No archive chosen: an empty CAM01 in the working directory is none of our business.
+        QVERIFY(QDir().mkpath(a.dir.path() + rel("/CAM01/2005")));
+        a.state->ArchivePath.clear();
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(a.dir.path()));
+        const QString found = FindOldestFolder(*a.state, QStringLiteral("HOUR"));
+        QVERIFY(QDir::setCurrent(cwd));
+        QCOMPARE(found, rel("0000/00/00/00"));
+        QVERIFY(QFileInfo(a.dir.path() + rel("/CAM01/2005")).isDir());
     }
 
     void imagePath()
