@@ -1,0 +1,302 @@
+#include "CamSim.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <sys/socket.h>
+
+struct CamSim::Connection
+{
+    QTcpSocket *socket = nullptr;
+    QTimer *timer = nullptr;
+    Behaviour b;
+    QByteArray request;
+    bool answered = false;
+    QByteArray response;
+    QList<qsizetype> cuts;       // where each piece ends
+    int piece = 0;
+    qsizetype sent = 0;
+    QByteArray frame;            // Endless: one part of the stream
+};
+
+CamSim::CamSim(QObject *parent)
+    : QObject(parent)
+{
+    connect(&mServer, &QTcpServer::newConnection, this, &CamSim::onNewConnection);
+}
+
+CamSim::~CamSim()
+{
+    for (Connection *c : std::as_const(mOpen)) {
+        c->timer->stop();
+        c->socket->disconnect(this);
+        c->socket->abort();
+        delete c->socket;
+        delete c;
+    }
+}
+
+bool CamSim::listen(quint16 port)
+{
+    return mServer.listen(QHostAddress::LocalHost, port);
+}
+
+quint16 CamSim::port() const
+{
+    return mServer.serverPort();
+}
+
+QString CamSim::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:") + QString::number(port()) + path;
+}
+
+void CamSim::setBehaviour(const Behaviour &behaviour)
+{
+    mBehaviours = {behaviour};
+}
+
+void CamSim::setBehaviours(const QList<Behaviour> &behaviours)
+{
+    mBehaviours = behaviours.isEmpty() ? QList<Behaviour>{Behaviour()} : behaviours;
+}
+
+QByteArray CamSim::makeJpeg(int size, quint32 seed, bool thumbnail)
+{
+    static const char head[] = "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00";
+    const int headSize = int(sizeof(head) - 1);
+    size = std::max(size, headSize + 4);
+    QByteArray jpeg(size, Qt::Uninitialized);
+    std::copy(head, head + headSize, jpeg.data());
+    quint32 x = seed * 2654435761u + 12345u;
+    for (int i = headSize; i < size - 2; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        jpeg[i] = char(x % 255);   // never FF, so no marker appears by chance
+    }
+    if (thumbnail && size >= headSize + 40) {
+        const int at = headSize + 4;
+        const char thumb[] = "\xFF\xD8\x01\x02\x03\x04\xFF\xD9";
+        std::copy(thumb, thumb + 8, jpeg.data() + at);
+    }
+    jpeg[size - 2] = char(0xFF);
+    jpeg[size - 1] = char(0xD9);
+    return jpeg;
+}
+
+QByteArray CamSim::chunkEncode(const QByteArray &body, const Behaviour &b)
+{
+    QByteArray out;
+    qsizetype at = 0;
+    int k = 0;
+    while (at < body.size()) {
+        const int wanted = b.chunkSizes.isEmpty() ? 4096 : b.chunkSizes.at(std::min<qsizetype>(k, b.chunkSizes.size() - 1));
+        const qsizetype n = std::min<qsizetype>(std::max(wanted, 1), body.size() - at);
+        QByteArray size = QByteArray::number(qulonglong(n), 16);
+        if (b.upperCaseHex)
+            size = size.toUpper();
+        out += size + b.chunkExtension + "\r\n" + body.mid(at, n) + "\r\n";
+        at += n;
+        ++k;
+    }
+    out += "0\r\n\r\n";
+    return out;
+}
+
+void CamSim::onNewConnection()
+{
+    while (QTcpSocket *socket = mServer.nextPendingConnection()) {
+        auto *c = new Connection;
+        c->socket = socket;
+        c->timer = new QTimer(socket);
+        c->b = mBehaviours.at(std::min<qsizetype>(mConnections, mBehaviours.size() - 1));
+        ++mConnections;
+        mOpen.append(c);
+        connect(socket, &QTcpSocket::readyRead, this, [this, c] { onReadyRead(c); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, c] { dropConnection(c); });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, c](QAbstractSocket::SocketError e) {
+            if (e != QAbstractSocket::RemoteHostClosedError)
+                dropConnection(c);
+        });
+        onReadyRead(c);
+    }
+}
+
+void CamSim::onReadyRead(Connection *c)
+{
+    if (c->answered) {
+        c->socket->readAll();
+        return;
+    }
+    c->request += c->socket->readAll();
+    const qsizetype end = c->request.indexOf("\r\n\r\n");
+    if (end < 0)
+        return;
+    c->request.truncate(end + 4);
+    c->answered = true;
+    if (mRecordRequests)
+        mRequests.append(c->request);
+    emit requestReceived(int(mRequests.size()) - 1);
+    answer(c);
+}
+
+void CamSim::answer(Connection *c)
+{
+    const Behaviour &b = c->b;
+    if (!b.authUserInfo.isEmpty()) {
+        const QByteArray wanted = "\r\nauthorization: basic " + b.authUserInfo.toBase64() + "\r\n";
+        const QByteArray lower = c->request.toLower();
+        const qsizetype at = lower.indexOf(wanted.toLower());
+        // The credentials themselves are compared exactly.
+        if (at < 0 || c->request.mid(at + 23, wanted.size() - 25) != b.authUserInfo.toBase64()) {
+            c->response = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"camsim\"\r\n"
+                          "Content-Type: text/html\r\nConnection: close\r\n\r\n"
+                          "<html><body><h1>401 Unauthorized</h1></body></html>\r\n";
+            mLastResponse = c->response;
+            mLastImage.clear();
+            sendPieces(c);
+            return;
+        }
+    }
+
+    QByteArray image;
+    auto fixedImage = [&] {
+        if (mFixedImageSize != b.imageSize || mFixedThumbnail != b.thumbnail) {
+            mFixedImage = makeJpeg(b.imageSize, 1, b.thumbnail);
+            mFixedImageSize = b.imageSize;
+            mFixedThumbnail = b.thumbnail;
+        }
+        return mFixedImage;
+    };
+    const QByteArray jpegHeaders = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nConnection: close\r\n";
+
+    switch (b.mode) {
+    case Mode::Silent:
+        return;
+    case Mode::Raw:
+        c->response = b.raw;
+        break;
+    case Mode::ErrorPage:
+        c->response = "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
+                      "<html><head><title>404</title></head><body>Not Found</body></html>\r\n";
+        break;
+    case Mode::HeadersOnly:
+        c->response = jpegHeaders + b.extraHeaders + "\r\n";
+        break;
+    case Mode::Chunked:
+        image = fixedImage();
+        c->response = jpegHeaders + "Transfer-Encoding: " + b.transferEncoding + "\r\n" + b.extraHeaders
+            + "\r\n" + chunkEncode(image + b.afterImage, b);
+        break;
+    case Mode::Endless: {
+        c->frame = "--frame\r\nContent-Type: image/jpeg\r\n\r\n" + fixedImage() + "\r\n";
+        c->socket->write("HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");
+        connect(c->socket, &QTcpSocket::bytesWritten, this, [this, c] { feedEndless(c); });
+        feedEndless(c);
+        ++mAnswered;
+        return;
+    }
+    case Mode::NewJpeg:
+        image = makeJpeg(b.imageSize, ++mSeed, b.thumbnail);
+        c->response = jpegHeaders + "Content-Length: " + QByteArray::number(image.size() + b.afterImage.size())
+            + "\r\n" + b.extraHeaders + "\r\n" + image + b.afterImage;
+        break;
+    case Mode::FixedJpeg:
+    case Mode::Trickle:
+        image = fixedImage();
+        c->response = jpegHeaders + "Content-Length: " + QByteArray::number(image.size() + b.afterImage.size())
+            + "\r\n" + b.extraHeaders + "\r\n" + image + b.afterImage;
+        break;
+    }
+    mLastResponse = c->response;
+    mLastImage = image;
+    if (b.resetAfter >= 0 && b.resetAfter < c->response.size())
+        c->response.truncate(b.resetAfter);
+
+    if (b.mode == Mode::Trickle) {
+        connect(c->timer, &QTimer::timeout, this, [this, c] { sendNextTrickleByte(c); });
+        c->timer->start(b.trickleMs);
+        return;
+    }
+    sendPieces(c);
+}
+
+void CamSim::sendPieces(Connection *c)
+{
+    c->cuts.clear();
+    for (qsizetype p : std::as_const(c->b.splitPoints))
+        if (p > 0 && p < c->response.size() && (c->cuts.isEmpty() || p > c->cuts.last()))
+            c->cuts.append(p);
+    c->cuts.append(c->response.size());
+    c->piece = 0;
+    c->sent = 0;
+    c->timer->setSingleShot(true);
+    connect(c->timer, &QTimer::timeout, this, [this, c] {
+        const qsizetype end = c->cuts.at(c->piece++);
+        c->socket->write(c->response.constData() + c->sent, end - c->sent);
+        c->socket->flush();
+        c->sent = end;
+        if (c->piece < c->cuts.size())
+            c->timer->start(c->b.splitDelayMs);
+        else
+            finishConnection(c);
+    });
+    c->timer->start(0);
+}
+
+void CamSim::sendNextTrickleByte(Connection *c)
+{
+    if (c->sent >= c->response.size()) {
+        c->timer->stop();
+        finishConnection(c);
+        return;
+    }
+    c->socket->write(c->response.constData() + c->sent, 1);
+    c->socket->flush();
+    ++c->sent;
+}
+
+void CamSim::feedEndless(Connection *c)
+{
+    while (c->socket->state() == QAbstractSocket::ConnectedState && c->socket->bytesToWrite() < 1024 * 1024)
+        c->socket->write(c->frame);
+}
+
+void CamSim::finishConnection(Connection *c)
+{
+    ++mAnswered;
+    if (c->b.resetAfter < 0) {
+        c->socket->disconnectFromHost();
+        return;
+    }
+    if (c->socket->bytesToWrite() == 0) {
+        resetConnection(c);
+        return;
+    }
+    connect(c->socket, &QTcpSocket::bytesWritten, this, [this, c] {
+        if (c->socket->bytesToWrite() == 0)
+            resetConnection(c);
+    });
+}
+
+// Linger 0 makes the close send RST instead of FIN.
+void CamSim::resetConnection(Connection *c)
+{
+    const struct linger hard{1, 0};
+    ::setsockopt(int(c->socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
+    c->socket->abort();
+    dropConnection(c);
+}
+
+void CamSim::dropConnection(Connection *c)
+{
+    if (!mOpen.removeOne(c))
+        return;
+    c->timer->stop();
+    c->socket->disconnect(this);
+    c->socket->deleteLater();
+    delete c;
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A camera on 127.0.0.1 that answers every GET the way it is told: a JPEG (fixed or new each
+// time), chunked coding, an error page, headers only, a reset, silence, a trickle, an endless
+// stream, or a 401 page unless Basic authentication matches. It records every request's bytes.
+class CamSim : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Mode {
+        FixedJpeg,     // the same image every time
+        NewJpeg,       // a different image of the same size every time
+        Chunked,       // the image in chunked coding
+        ErrorPage,     // 404 with an HTML page, no image
+        HeadersOnly,   // status line and headers, then close
+        Raw,           // exactly the bytes of `raw`, then close
+        Silent,        // accept, read the request, never answer
+        Trickle,       // the JPEG response one byte every trickleMs
+        Endless        // an MJPEG-like stream that never ends
+    };
+
+    struct Behaviour
+    {
+        Mode mode = Mode::FixedJpeg;
+        int imageSize = 200 * 1024;
+        bool thumbnail = false;            // an embedded FF D8 ... FF D9 inside the image
+        QByteArray afterImage;             // bytes after the image, e.g. "\r\n"
+        QByteArray extraHeaders;           // header lines, each ended by CR LF
+        QList<int> chunkSizes{4096};       // Chunked: in turn, the last one repeated
+        QByteArray chunkExtension;         // Chunked: after the size, e.g. ";name=value"
+        bool upperCaseHex = false;
+        QByteArray transferEncoding = "chunked";
+        QList<qsizetype> splitPoints;      // response offsets where a new write starts
+        int splitDelayMs = 20;             // pause between those writes
+        qint64 resetAfter = -1;            // >= 0: RST after this many response bytes
+        int trickleMs = 1000;
+        QByteArray raw;
+        QByteArray authUserInfo;           // non-empty: "user:password" required
+    };
+
+    explicit CamSim(QObject *parent = nullptr);
+    ~CamSim() override;
+
+    // 0 picks a free port.
+    bool listen(quint16 port = 0);
+    quint16 port() const;
+    QString url(const QString &path = QStringLiteral("/image.jpg")) const;
+
+    // For every connection, or the i-th for connection i with the last one repeated.
+    void setBehaviour(const Behaviour &behaviour);
+    void setBehaviours(const QList<Behaviour> &behaviours);
+    void setRecordRequests(bool on) { mRecordRequests = on; }
+
+    QList<QByteArray> requests() const { return mRequests; }
+    int connectionCount() const { return mConnections; }
+    int answeredCount() const { return mAnswered; }
+    // The last full response sent (not for Endless) and the image in it.
+    QByteArray lastResponse() const { return mLastResponse; }
+    QByteArray lastImage() const { return mLastImage; }
+
+    // FF D8, a JFIF header, varying bytes without FF, FF D9: exactly size bytes (at least 24).
+    static QByteArray makeJpeg(int size, quint32 seed, bool thumbnail = false);
+    static QByteArray chunkEncode(const QByteArray &body, const Behaviour &b);
+
+signals:
+    void requestReceived(int index);
+
+private:
+    struct Connection;
+    void onNewConnection();
+    void onReadyRead(Connection *c);
+    void answer(Connection *c);
+    void sendPieces(Connection *c);
+    void sendNextTrickleByte(Connection *c);
+    void feedEndless(Connection *c);
+    void finishConnection(Connection *c);
+    void resetConnection(Connection *c);
+    void dropConnection(Connection *c);
+
+    QTcpServer mServer;
+    QList<Behaviour> mBehaviours{Behaviour()};
+    QList<Connection *> mOpen;
+    QList<QByteArray> mRequests;
+    QByteArray mFixedImage;
+    int mFixedImageSize = -1;
+    bool mFixedThumbnail = false;
+    QByteArray mLastResponse;
+    QByteArray mLastImage;
+    int mConnections = 0;
+    int mAnswered = 0;
+    quint32 mSeed = 1;
+    bool mRecordRequests = true;
+};
