@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "app/MainView.h"
 #include "archive/ArchiveLayout.h"
+#include "support/RecordingView.h"
 #include "support/TestPlatform.h"
 
 #include <QDir>
@@ -26,19 +27,6 @@ public:
     bool driveReady(const QString &path) const override { return ready && QtFileSystem::driveReady(path); }
 };
 
-class StatusView final : public MainView
-{
-public:
-    QStringList panel1;
-    void SetStatusText(int panel, const QString &text) override
-    {
-        if (panel == 1)
-            panel1 << text;
-    }
-    bool ShowLastImage(const QString &, const QString &, QString *) override { return true; }
-    void SetRecordingChecked(bool) override {}
-};
-
 QString sep()
 {
     return QString(QDir::separator());
@@ -61,7 +49,7 @@ private:
     {
         TestPlatform tp;
         QTemporaryDir dir;
-        StatusView view;
+        RecordingView view;
         std::unique_ptr<AppState> state;
 
         Archive()
