@@ -159,6 +159,15 @@ bool SaveSettings(AppState &state, const SettingsView &view, QString *error)
     const QString &path = state.SettingsFileName;
     const QByteArray data = EncodeTextFile(BuildSettingsText(state, view));
 
+    // A new file starts out empty and owner-only: the replacement takes over the old file's
+    // permissions, so the passwords are never readable by others, not even for a moment.
+    const bool existed = QFile::exists(path);
+    if (!existed) {
+        QFile placeholder(path);
+        if (placeholder.open(QIODevice::WriteOnly))
+            placeholder.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+
     // The file is replaced through a temporary file, so a crash or a full disk leaves the
     // old settings in place rather than none. A read-only file is replaced all the same.
     bool written = state.platform.fileSystem->writeFile(path, data, error);
@@ -166,8 +175,11 @@ bool SaveSettings(AppState &state, const SettingsView &view, QString *error)
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         written = state.platform.fileSystem->writeFile(path, data, error);
     }
-    if (!written)
+    if (!written) {
+        if (!existed)
+            QFile::remove(path);   // no empty file where there was none
         return false;
+    }
 
     // It holds the camera passwords in plain text: owner only.
     if (!QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner)) {
