@@ -11,10 +11,8 @@ class TestUtils : public QObject
 private slots:
     void trimBlank_data();
     void trimBlank();
-    void trimBlankNumbers();
     void padNumber_data();
     void padNumber();
-    void maxMinTieGivesFirst();
     void countText_data();
     void countText();
     void extractField_data();
@@ -25,10 +23,9 @@ private slots:
     void leadingNumber();
     void textToInt16_data();
     void textToInt16();
+    void roundHalfEven_data();
     void roundHalfEven();
-    void roundOverflowLeavesValue();
-    void decodeUtf8AndFallback();
-    void encodeWritesUtf8WithoutMark();
+    void textFileCodec();
 };
 
 void TestUtils::trimBlank_data()
@@ -37,8 +34,6 @@ void TestUtils::trimBlank_data()
     QTest::addColumn<QString>("out");
     QTest::newRow("one each side") << " 12 " << "12";
     QTest::newRow("only one of several") << "  12  " << " 12 ";
-    QTest::newRow("no blanks") << "abc" << "abc";
-    QTest::newRow("single blank") << " " << "";
     QTest::newRow("empty") << "" << "";
     QTest::newRow("tab is not a blank") << "\tx" << "\tx";
 }
@@ -48,14 +43,6 @@ void TestUtils::trimBlank()
     QFETCH(QString, in);
     QFETCH(QString, out);
     QCOMPARE(TrimBlank(in), out);
-}
-
-void TestUtils::trimBlankNumbers()
-{
-    QCOMPARE(TrimBlank(qint64(0)), QStringLiteral("0"));
-    QCOMPARE(TrimBlank(qint64(2006)), QStringLiteral("2006"));
-    QCOMPARE(TrimBlank(qint64(-5)), QStringLiteral("-5"));
-    QCOMPARE(TrimBlank(std::numeric_limits<qint64>::min()), QStringLiteral("-9223372036854775808"));
 }
 
 void TestUtils::padNumber_data()
@@ -71,8 +58,6 @@ void TestUtils::padNumber_data()
     QTest::newRow("comma before point") << "1.5,2" << 3 << "1.5,2";
     QTest::newRow("blanks trimmed") << "  9 " << 3 << "009";
     QTest::newRow("longer stays") << "12345" << 2 << "12345";
-    QTest::newRow("longer trimmed") << " 123 " << 2 << "123";
-    QTest::newRow("width 0") << "5" << 0 << "5";
     QTest::newRow("negative width") << "5" << -3 << "5";
 }
 
@@ -82,17 +67,6 @@ void TestUtils::padNumber()
     QFETCH(int, width);
     QFETCH(QString, out);
     QCOMPARE(PadNumber(text, qint16(width)), out);
-}
-
-void TestUtils::maxMinTieGivesFirst()
-{
-    QCOMPARE(Max(3, 7), 7);
-    QCOMPARE(Max(-1, -9), -1);
-    QCOMPARE(Min(3, 7), 3);
-    QCOMPARE(Min(std::numeric_limits<qint32>::min(), 0), std::numeric_limits<qint32>::min());
-    QCOMPARE(Max(0, 0), 0);
-    QCOMPARE(PadNumber(qint64(7), 3), QStringLiteral("007"));
-    QCOMPARE(PadNumber(qint64(12), 1), QStringLiteral("12"));
 }
 
 void TestUtils::countText_data()
@@ -106,7 +80,6 @@ void TestUtils::countText_data()
     QTest::newRow("search longer") << "ab" << "abc" << 0;
     QTest::newRow("at the very end") << "xyab" << "ab" << 1;
     QTest::newRow("CR LF pairs") << "a\r\nb\r\n\r\n" << "\r\n" << 3;
-    QTest::newRow("none") << "abc" << "d" << 0;
     QTest::newRow("empty search matches everywhere") << "abc" << "" << 4;
 }
 
@@ -133,12 +106,10 @@ void TestUtils::extractField_data()
     QTest::newRow("fewer occurrences than count") << "a,b" << "," << 1 << 5 << true << "a,b";
     QTest::newRow("start 0") << "abc" << "," << 0 << 1 << true << "";
     QTest::newRow("start after end") << "abc" << "," << 4 << 1 << true << "";
-    QTest::newRow("start at last character") << "abc" << "," << 3 << 1 << true << "c";
     QTest::newRow("count 0") << "a,b" << "," << 1 << 0 << true << "";
     QTest::newRow("exact respects case") << "aXbxc" << "x" << 1 << 1 << true << "aXb";
     QTest::newRow("inexact ignores case") << "aXbxc" << "x" << 1 << 1 << false << "a";
     QTest::newRow("long separator") << "key::value::" << "::" << 6 << 1 << true << "value";
-    QTest::newRow("empty text") << "" << "," << 1 << 1 << true << "";
 }
 
 void TestUtils::extractField()
@@ -163,7 +134,6 @@ void TestUtils::removeText_data()
     QTest::newRow("joined remainder stays") << "aabb" << "ab" << "ab";
     QTest::newRow("case-sensitive") << "HTTP:x" << "http:" << "HTTP:x";
     QTest::newRow("empty search") << "abc" << "" << "abc";
-    QTest::newRow("everything") << "xxxx" << "xx" << "";
 }
 
 void TestUtils::removeText()
@@ -183,19 +153,15 @@ void TestUtils::leadingNumber_data()
     QTest::newRow("empty") << "" << 0.0;
     QTest::newRow("no number") << "OFF" << 0.0;
     QTest::newRow("exponent") << "1e3" << 1000.0;
-    QTest::newRow("exponent capital, signed") << "25E-1x" << 2.5;
+    QTest::newRow("signed capital exponent") << "25E-1x" << 2.5;
     QTest::newRow("e without digits stops") << "7e" << 7.0;
     QTest::newRow("e sign without digits stops") << "7e+x" << 7.0;
-    QTest::newRow("decimal point") << "2.5" << 2.5;
     QTest::newRow("comma stops") << "2,5" << 2.0;
     QTest::newRow("second point stops") << "1.2.3" << 1.2;
     QTest::newRow("leading point") << ".5" << 0.5;
-    QTest::newRow("trailing point") << "8." << 8.0;
     QTest::newRow("negative") << "-30 s" << -30.0;
-    QTest::newRow("plus") << "+4" << 4.0;
     QTest::newRow("tab and line feed skipped") << "\t\n 9" << 9.0;
     QTest::newRow("blank after sign stops") << "- 5" << 0.0;
-    QTest::newRow("port after colon") << "8080/bild.jpg" << 8080.0;
     QTest::newRow("long digits") << "123456789012345678901234567890" << 1.2345678901234568e29;
     QTest::newRow("underflow is 0") << "1e-999" << 0.0;
     QTest::newRow("fullwidth digit is no digit") << QString::fromUtf8("\xEF\xBC\x91") << 0.0;
@@ -219,18 +185,14 @@ void TestUtils::textToInt16_data()
     QTest::newRow("min - 1") << "-32769" << false << 0;
     QTest::newRow("2.5 to even") << "2.5" << true << 2;
     QTest::newRow("3.5 to even") << "3.5" << true << 4;
-    QTest::newRow("-2.5 to even") << "-2.5" << true << -2;
-    QTest::newRow("32767.4 fits") << "32767.4" << true << 32767;
     QTest::newRow("32767.5 rounds out") << "32767.5" << false << 0;
     QTest::newRow("-32768.5 rounds to even inside") << "-32768.5" << true << -32768;
     QTest::newRow("blanks around") << "  12 " << true << 12;
     QTest::newRow("tab and CR LF around") << "\t3\r\n" << true << 3;
     QTest::newRow("exponent") << "1e3" << true << 1000;
     QTest::newRow("empty") << "" << false << 0;
-    QTest::newRow("blanks only") << "   " << false << 0;
     QTest::newRow("trailing text") << "12abc" << false << 0;
     QTest::newRow("blank inside") << "1 2" << false << 0;
-    QTest::newRow("sign alone") << "-" << false << 0;
     QTest::newRow("comma") << "2,5" << false << 0;
     QTest::newRow("e without digits") << "5e" << false << 0;
     QTest::newRow("infinity word") << "inf" << false << 0;
@@ -248,71 +210,57 @@ void TestUtils::textToInt16()
     QCOMPARE(int(result), ok ? value : 99);
 }
 
+void TestUtils::roundHalfEven_data()
+{
+    QTest::addColumn<double>("number");
+    QTest::addColumn<bool>("ok16");
+    QTest::addColumn<int>("value16");
+    QTest::addColumn<bool>("ok32");
+    QTest::addColumn<qint64>("value32");
+    QTest::newRow("0.5") << 0.5 << true << 0 << true << qint64(0);
+    QTest::newRow("1.5") << 1.5 << true << 2 << true << qint64(2);
+    QTest::newRow("-1.5") << -1.5 << true << -2 << true << qint64(-2);
+    QTest::newRow("-2.6") << -2.6 << true << -3 << true << qint64(-3);
+    QTest::newRow("just below half") << 2.4999999 << true << 2 << true << qint64(2);
+    // 150000 bytes in 5 s, per hour, in kilobytes: 105468.75
+    QTest::newRow("estimate") << 150000.0 / 5 * 3600 / 1024 << false << 0 << true << qint64(105469);
+    QTest::newRow("16-bit top") << 32767.5 << false << 0 << true << qint64(32768);
+    QTest::newRow("16-bit bottom") << -32768.5 << true << -32768 << true << qint64(-32768);
+    QTest::newRow("32-bit top") << 2147483647.5 << false << 0 << false << qint64(0);
+    QTest::newRow("32-bit bottom") << -2147483648.5 << false << 0 << true << qint64(-2147483648LL);
+    QTest::newRow("32-bit below") << -2147483649.0 << false << 0 << false << qint64(0);
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << false << 0 << false << qint64(0);
+    QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << false << 0 << false << qint64(0);
+}
+
 void TestUtils::roundHalfEven()
 {
-    qint16 s = 0;
-    QVERIFY(RoundToInt16(0.5, s));
-    QCOMPARE(s, qint16(0));
-    QVERIFY(RoundToInt16(1.5, s));
-    QCOMPARE(s, qint16(2));
-    QVERIFY(RoundToInt16(-0.5, s));
-    QCOMPARE(s, qint16(0));
-    QVERIFY(RoundToInt16(-1.5, s));
-    QCOMPARE(s, qint16(-2));
-    QVERIFY(RoundToInt16(2.4999999, s));
-    QCOMPARE(s, qint16(2));
-    QVERIFY(RoundToInt16(-2.6, s));
-    QCOMPARE(s, qint16(-3));
-
-    qint32 l = 0;
-    // 150000 bytes in 5 s as bytes per hour, and then as kilobytes: 105468.75 gives 105469.
-    QVERIFY(RoundToInt32(150000.0 / 5 * 3600 / 1024, l));
-    QCOMPARE(l, 105469);
-    QVERIFY(RoundToInt32(2147483647.4, l));
-    QCOMPARE(l, 2147483647);
-    QVERIFY(RoundToInt32(-2147483648.5, l));
-    QCOMPARE(l, std::numeric_limits<qint32>::min());
-    QVERIFY(RoundToInt32(4194304.5, l));
-    QCOMPARE(l, 4194304);
-}
-
-void TestUtils::roundOverflowLeavesValue()
-{
-    qint16 s = 42;
-    QVERIFY(!RoundToInt16(32767.5, s));
-    QVERIFY(!RoundToInt16(-32769.0, s));
-    QVERIFY(!RoundToInt16(std::numeric_limits<double>::quiet_NaN(), s));
-    QVERIFY(!RoundToInt16(std::numeric_limits<double>::infinity(), s));
-    QCOMPARE(s, qint16(42));
+    QFETCH(double, number);
+    QFETCH(bool, ok16);
+    QFETCH(int, value16);
+    QFETCH(bool, ok32);
+    QFETCH(qint64, value32);
+    qint16 s = 42;   // a failed conversion leaves the value untouched
+    QCOMPARE(RoundToInt16(number, s), ok16);
+    QCOMPARE(int(s), ok16 ? value16 : 42);
     qint32 l = 42;
-    QVERIFY(!RoundToInt32(2147483647.5, l));
-    QVERIFY(!RoundToInt32(-2147483649.0, l));
-    QVERIFY(!RoundToInt32(1e300, l));
-    QCOMPARE(l, 42);
+    QCOMPARE(RoundToInt32(number, l), ok32);
+    QCOMPARE(qint64(l), ok32 ? value32 : 42);
 }
 
-void TestUtils::decodeUtf8AndFallback()
+void TestUtils::textFileCodec()
 {
-    // UTF-8 "ü"
     QCOMPARE(DecodeTextFile(QByteArray("gr\xC3\xBCn")), QString::fromUtf8("grün"));
-    // Windows-1252 "ü" and "€", and a position that code page leaves undefined
+    // Not UTF-8: Windows-1252 "ü", "€" and the undefined 0x81 kept as it is
     QCOMPARE(DecodeTextFile(QByteArray("gr\xFCn")), QString::fromUtf8("grün"));
-    QCOMPARE(DecodeTextFile(QByteArray("5 \x80")), QString::fromUtf8("5 €"));
-    QCOMPARE(DecodeTextFile(QByteArray("\x81\x9F")), QString(QChar(0x81)) + QChar(0x178));
-    // A sequence cut off at the end is not valid UTF-8.
+    QCOMPARE(DecodeTextFile(QByteArray("5 \x80\x81\x9F")), QString::fromUtf8("5 €") + QChar(0x81) + QChar(0x178));
+    // A sequence cut off at the end, and one bad byte after good UTF-8
     QCOMPARE(DecodeTextFile(QByteArray("ab\xC3")), QString::fromUtf8("abÃ"));
-    // Mixed: one bad byte makes the whole file Windows-1252.
     QCOMPARE(DecodeTextFile(QByteArray("\xC3\xBC\xFC")), QString::fromUtf8("Ã¼ü"));
-    QCOMPARE(DecodeTextFile(QByteArray()), QString());
-    QCOMPARE(DecodeTextFile(QByteArray("CAM_COUNT\r\n")), QStringLiteral("CAM_COUNT\r\n"));
-}
 
-void TestUtils::encodeWritesUtf8WithoutMark()
-{
     const QString text = QString::fromUtf8("Lösche 5 €\r\n");
-    const QByteArray bytes = EncodeTextFile(text);
-    QCOMPARE(bytes, QByteArray("L\xC3\xB6sche 5 \xE2\x82\xAC\r\n"));
-    QCOMPARE(DecodeTextFile(bytes), text);
+    QCOMPARE(EncodeTextFile(text), QByteArray("L\xC3\xB6sche 5 \xE2\x82\xAC\r\n"));   // no byte-order mark
+    QCOMPARE(DecodeTextFile(EncodeTextFile(text)), text);
 }
 
 QTEST_GUILESS_MAIN(TestUtils)
