@@ -211,6 +211,8 @@ private slots:
                                          + Sep + "05" + Sep + "11" + Sep + "13\" wurden gelöscht!"));
         QCOMPARE(state->OldestImageTime, QDateTime(QDate(2006, 5, 11), QTime(13, 0)));
         QVERIFY(!state->LimitCheckRunning);
+        // Events run before and after every subfolder of the walk: 7 in camera 1, 4 in camera 2.
+        QCOMPARE(tp->events->calls, 22);
     }
 
     void ageLimitInDaysComparesWholeDays()
