@@ -96,25 +96,6 @@ private slots:
         QCOMPARE(CameraUrl(c), QStringLiteral("http://192.168.1.20:8080/record/current.jpg"));
     }
 
-    void dueCamerasTakeEnginesInCameraOrder()
-    {
-        setUpCameras(3);
-        cam(1)->mCamUpdaterate = 1;
-        cam(2)->mCamUpdaterate = 1;
-        cam(2)->mCamSocket = QStringLiteral("127.0.0.1:") + QString::number(refusedPort);
-        cam(3)->mCamTickCounter = 7;   // off: its counter stays where it is
-
-        MainTimer_Timer(*state);
-        QVERIFY(cam(1)->mCamIsBusy);
-        QVERIFY(cam(2)->mCamIsBusy);
-        QVERIFY(!cam(3)->mCamIsBusy);
-        QCOMPARE(cam(3)->mCamTickCounter, qint16(7));
-        QCOMPARE(cam(1)->mCamTickCounter, qint16(0));
-        QVERIFY(engine(1).getReport().startsWith(QStringLiteral("127.0.0.1:") + QString::number(silent->serverPort()) + ":"));
-        QVERIFY(engine(2).getReport().startsWith(QStringLiteral("127.0.0.1:") + QString::number(refusedPort) + ":"));
-        QVERIFY(!engine(3).isBusy());
-    }
-
     void intervalsDecideTheTicks_data()
     {
         QTest::addColumn<int>("interval");
@@ -183,20 +164,6 @@ private slots:
         QVERIFY(!cam(1)->mCamIsBusy);
         QCOMPARE(cam(1)->mCamTickCounter, qint16(0));
         QVERIFY(log->lines.isEmpty());
-    }
-
-    void refusedUrlIsLoggedOncePerInterval()
-    {
-        setUpCameras(2);
-        cam(1)->mCamName = QStringLiteral("CAM01");
-        cam(1)->mCamUpdaterate = 2;
-        cam(1)->mCamSocket = QStringLiteral("127.0.0.1:99999999999");
-        for (int i = 0; i < 5; ++i)
-            MainTimer_Timer(*state);
-        QCOMPARE(log->lines, QStringList({QStringLiteral("URL von CAM01 ungültig"), QStringLiteral("URL von CAM01 ungültig")}));
-        QVERIFY(!cam(1)->mCamIsBusy);
-        QVERIFY(allIdle());
-        QCOMPARE(cam(1)->mCamTickCounter, qint16(1));
     }
 
     void everyTickCountsAndMovesTheLogFile()
