@@ -289,6 +289,8 @@ void CopyHelper::mWatchdog_Timer()
     }
     mResponse.reset();
     mResult = -8;
+    // Set before the callback, so that a transfer the callback starts gets its own retry.
+    mRetries = 0;
     setTransferState(TransferState::Idle);
 
     const std::weak_ptr<bool> alive = mAlive;
@@ -297,6 +299,5 @@ void CopyHelper::mWatchdog_Timer()
     // The callback may have started the next transfer on this engine, or discarded it.
     if (alive.expired() || serial != mTransferSerial)
         return;
-    mRetries = 0;
     mBusy = false;
 }

@@ -87,7 +87,7 @@ QByteArray CamSim::makeJpeg(int size, quint32 seed, bool thumbnail)
     return jpeg;
 }
 
-QByteArray CamSim::chunkEncode(const QByteArray &body, const Behaviour &b)
+QByteArray CamSim::chunkEncode(const QByteArray &body, const Behaviour &b, QList<qsizetype> *starts)
 {
     QByteArray out;
     qsizetype at = 0;
@@ -98,10 +98,14 @@ QByteArray CamSim::chunkEncode(const QByteArray &body, const Behaviour &b)
         QByteArray size = QByteArray::number(qulonglong(n), 16);
         if (b.upperCaseHex)
             size = size.toUpper();
+        if (starts)
+            starts->append(out.size());
         out += size + b.chunkExtension + "\r\n" + body.mid(at, n) + "\r\n";
         at += n;
         ++k;
     }
+    if (starts)
+        starts->append(out.size());
     out += "0\r\n\r\n";
     return out;
 }
@@ -186,11 +190,19 @@ void CamSim::answer(Connection *c)
     case Mode::HeadersOnly:
         c->response = jpegHeaders + b.extraHeaders + "\r\n";
         break;
-    case Mode::Chunked:
+    case Mode::Chunked: {
         image = fixedImage();
-        c->response = jpegHeaders + "Transfer-Encoding: " + b.transferEncoding + "\r\n" + b.extraHeaders
-            + "\r\n" + chunkEncode(image + b.afterImage, b);
+        c->response = jpegHeaders + "Transfer-Encoding: " + b.transferEncoding + "\r\n" + b.extraHeaders + "\r\n";
+        QList<qsizetype> starts;
+        const qsizetype head = c->response.size();
+        c->response += chunkEncode(image + b.afterImage, b, &starts);
+        if (b.splitAtChunks) {
+            for (qsizetype start : std::as_const(starts))
+                c->b.splitPoints.append(head + start);
+            std::sort(c->b.splitPoints.begin(), c->b.splitPoints.end());
+        }
         break;
+    }
     case Mode::Endless: {
         c->frame = "--frame\r\nContent-Type: image/jpeg\r\n\r\n" + fixedImage() + "\r\n";
         c->socket->write("HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");

@@ -39,6 +39,7 @@ public:
         bool upperCaseHex = false;
         QByteArray transferEncoding = "chunked";
         QList<qsizetype> splitPoints;      // response offsets where a new write starts
+        bool splitAtChunks = false;        // Chunked: every chunk in a write of its own
         int splitDelayMs = 20;             // pause between those writes
         qint64 resetAfter = -1;            // >= 0: RST after this many response bytes
         int trickleMs = 1000;
@@ -68,7 +69,7 @@ public:
 
     // FF D8, a JFIF header, varying bytes without FF, FF D9: exactly size bytes (at least 24).
     static QByteArray makeJpeg(int size, quint32 seed, bool thumbnail = false);
-    static QByteArray chunkEncode(const QByteArray &body, const Behaviour &b);
+    static QByteArray chunkEncode(const QByteArray &body, const Behaviour &b, QList<qsizetype> *starts = nullptr);
 
 signals:
     void requestReceived(int index);
