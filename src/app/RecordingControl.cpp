@@ -38,7 +38,9 @@ void RecordingControl::chkRecording_Click()
 {
     if (mChecked) {
         if (mState.ArchivePath.isEmpty()) {
-            mState.platform.dialogs->messageBox(QString(), QStringLiteral("Kein gültiger Speicherort angegeben!"),
+            // Titled with the program's name, as the other message boxes of the program are.
+            mState.platform.dialogs->messageBox(QStringLiteral("Bildfang"),
+                                                QStringLiteral("Kein gültiger Speicherort angegeben!"),
                                                 Dialogs::Icon::None);
             // Unchecking runs this handling again, which logs the stop and clears Recording.
             SetChecked(false);
