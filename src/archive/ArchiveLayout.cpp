@@ -6,6 +6,7 @@
 #include "util/Utils.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 QChar PathSeparator()
 {
@@ -108,7 +109,8 @@ QString FindOldestFolder(AppState &state, const QString &kind)
     const int cameras = state.ArchivePath.isEmpty() ? 0 : state.CamCount;
     for (int n = 1; n <= cameras; ++n) {
         const QString camFolder = state.ArchivePath + CamFolderName(n);
-        if (!fs.folderExists(camFolder))
+        // A linked camera folder leads out of the archive: its pruning would delete there.
+        if (!fs.folderExists(camFolder) || QFileInfo(camFolder).isSymLink())
             continue;
 
         // Only the lowest-named branch counts; a folder without subfolders on the way

@@ -215,6 +215,20 @@ private slots:
         QCOMPARE(FindOldestFolder(*a.state, QStringLiteral("HOUR")), rel("2006/05/12/13"));
     }
 
+    void linkedCameraFolderIsNeitherSearchedNorPruned()
+    {
+        Archive a;
+        QTemporaryDir outside;
+        QVERIFY(QDir().mkpath(outside.path() + sep() + QStringLiteral("2005")));
+        a.state->CamCount = 2;
+        QVERIFY(QFile::link(outside.path(), a.path("CAM01")));
+        a.mkpath("CAM02/2006/05/12/13");
+
+        QCOMPARE(FindOldestFolder(*a.state, QStringLiteral("HOUR")), rel("2006/05/12/13"));
+        QVERIFY(QFileInfo::exists(outside.path() + sep() + QStringLiteral("2005")));
+        QVERIFY(QFileInfo(a.path("CAM01")).isSymLink());
+    }
+
     void targetDepthIsNeverPruned()
     {
         Archive a;
