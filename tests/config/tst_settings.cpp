@@ -128,6 +128,7 @@ private slots:
 
         QTest::newRow("written twice: the last counts") << "<A>1</A>\r\n<A>2</A>\r\n" << "A" << "2";
         QTest::newRow("later unclosed tag keeps the pair") << "<A>1</A>\r\n<A>2\r\n" << "A" << "1";
+        QTest::newRow("stray closing tag after a pair") << "<A>1</A>x</A>\r\n" << "A" << "1";
         QTest::newRow("lower-case tag") << "<cam_count>3</CAM_COUNT>\r\n" << "Cam_Count" << "3";
         QTest::newRow("line breaks and tags inside") << "<X>a\r\nb<Y>c</Y>\r\n</X>\r\n" << "X" << "a\r\nb<Y>c</Y>\r\n";
         QTest::newRow("missing closing tag") << "<A>1\r\n<B>2</B>\r\n" << "A" << "";
