@@ -22,14 +22,26 @@ public:
     void advanceSeconds(qint64 s) { current = current.addSecs(s); }
 };
 
-// The real file system, with the free space set by the test when it wants to.
+// The real file system, with the free space, the drive's readiness and folders that
+// refuse deletion set by the test when it wants to.
 class FakeFreeSpaceFileSystem final : public QtFileSystem
 {
 public:
     qint64 freeBytesValue = -2;   // -2: ask the real file system
+    bool ready = true;
+    QStringList undeletable;
     qint64 freeBytes(const QString &path) const override
     {
         return freeBytesValue == -2 ? QtFileSystem::freeBytes(path) : freeBytesValue;
+    }
+    bool driveReady(const QString &path) const override { return ready && QtFileSystem::driveReady(path); }
+    bool deleteFolder(const QString &path, QString *error) override
+    {
+        if (!undeletable.contains(path))
+            return QtFileSystem::deleteFolder(path, error);
+        if (error)
+            *error = QStringLiteral("Zugriff verweigert");
+        return false;
     }
 };
 
