@@ -150,6 +150,7 @@ private slots:
         space.Reset();
         space.HighestInterval(3600);
         space.CollectBytes(top - 10);
+        space.CollectBytes(1000);
         space.CollectBytes(std::numeric_limits<qint64>::max());
         QCOMPARE(space.EstimateSpace(), top);
 
