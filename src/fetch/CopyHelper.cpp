@@ -266,6 +266,7 @@ void CopyHelper::mWinsockControl_Error(int Number)
         mResult = -3;
     if (Number == -5)
         mResult = -5;
+    mResponse.reset();
     mRetries = 0;
     setTransferState(TransferState::Idle);
     report(mResult);

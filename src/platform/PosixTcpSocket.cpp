@@ -325,6 +325,7 @@ void PosixTcpSocket::releaseFd()
         if (*n) {
             (*n)->setEnabled(false);
             (*n)->disconnect(this);
+            (*n)->setParent(nullptr);   // so that our destructor does not delete it mid-signal
             (*n)->deleteLater();
             *n = nullptr;
         }

@@ -301,6 +301,12 @@ void TestEngine::unresolvableHostNoRetry()
     QVERIFY(rig.parent->reports.at(0).data.isEmpty());
     QCOMPARE(counting->connects, 1);
     QVERIFY(rig.engine->isReady());
+
+    // An empty host name is not found either.
+    QVERIFY(rig.engine->Dispatch(QStringLiteral("http:///x.jpg")));
+    QVERIFY(rig.waitReports(2));
+    QCOMPARE(rig.parent->reports.at(1).code, qint16(-2));
+    QCOMPARE(counting->connects, 2);
 }
 
 void TestEngine::resetRetriedThenReported()
