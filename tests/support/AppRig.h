@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 // An application state on the test platform with a temporary archive, shown on a recording
@@ -55,10 +56,7 @@ struct AppRig
         for (int i = 1; i <= state.Cams.Count(); ++i)
             if (state.Cams.Item(i)->mCamIsBusy)
                 return false;
-        for (const auto &engine : state.CopyHelpers)
-            if (engine->isBusy())
-                return false;
-        return true;
+        return std::none_of(state.CopyHelpers.begin(), state.CopyHelpers.end(), [](const auto &e) { return e->isBusy(); });
     }
 
     // Camera camNo's hour folder at the fake clock's time, and the files in it.

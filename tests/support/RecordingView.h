@@ -13,8 +13,7 @@ class RecordingView final : public MainView
 {
 public:
     QStringList panel1, panel2;          // every text, in order
-    struct Shown { QString path, label; };
-    QList<Shown> shown;
+    QStringList shown;                   // labels of the pictures shown
     QList<bool> recordingStates;         // ShowRecordingState calls
     bool failShow = false;
     RecordingControl *control = nullptr;
@@ -30,7 +29,7 @@ public:
                 *error = QStringLiteral("Bild kann nicht geladen werden");
             return false;
         }
-        shown.append({path, label});
+        shown.append(label);
         return true;
     }
     void SetRecordingChecked(bool checked) override

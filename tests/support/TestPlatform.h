@@ -22,19 +22,17 @@ public:
     void advanceSeconds(qint64 s) { current = current.addSecs(s); }
 };
 
-// The real file system, with the free space, the drive's readiness and folders that
-// refuse deletion set by the test when it wants to.
+// The real file system, with the free space and folders that refuse deletion set by the
+// test when it wants to.
 class FakeFreeSpaceFileSystem final : public QtFileSystem
 {
 public:
     qint64 freeBytesValue = -2;   // -2: ask the real file system
-    bool ready = true;
     QStringList undeletable;
     qint64 freeBytes(const QString &path) const override
     {
         return freeBytesValue == -2 ? QtFileSystem::freeBytes(path) : freeBytesValue;
     }
-    bool driveReady(const QString &path) const override { return ready && QtFileSystem::driveReady(path); }
     bool deleteFolder(const QString &path, QString *error) override
     {
         if (!undeletable.contains(path))
@@ -108,12 +106,12 @@ struct TestPlatform
     TestPlatform();
 
     QTemporaryDir programDir;
-    std::shared_ptr<FakeClock> clock;
-    std::shared_ptr<FakeFreeSpaceFileSystem> fileSystem;
-    std::shared_ptr<CountingEvents> events;
-    std::shared_ptr<RecordingDialogs> dialogs;
-    std::shared_ptr<RecordingLauncher> launcher;
-    std::shared_ptr<FakeProgramInfo> program;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeFreeSpaceFileSystem> fileSystem = std::make_shared<FakeFreeSpaceFileSystem>();
+    std::shared_ptr<CountingEvents> events = std::make_shared<CountingEvents>();
+    std::shared_ptr<RecordingDialogs> dialogs = std::make_shared<RecordingDialogs>();
+    std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
+    std::shared_ptr<FakeProgramInfo> program = std::make_shared<FakeProgramInfo>();
 
     Platform platform;   // all of the above, plus the real sockets
 };
