@@ -299,8 +299,9 @@ private slots:
         };
         CheckStorageLimits(r->state);
         QVERIFY(!tor->mCamIsBusy);
-        // The outer check and the transfer's refresh; no second deletion.
+        // The outer check and the transfer's refresh; no second walk.
         QCOMPARE(r->view.panel2.size(), 2);
+        QCOMPARE(r->tp.events->calls, 4);
         QVERIFY(!exists(1, "2006/05/11/22") && exists(1, "2006/05/11/23"));
         QCOMPARE(r->log.filter(QStringLiteral("Speicherplatzlimit")).size(), 1);
     }
