@@ -226,6 +226,31 @@ private slots:
         QCOMPARE(r->state.SpaceMeter.EstimateSpace(), 0);
     }
 
+    void failureCodesLogTheirLine_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("-1") << -1 << "Hof: Fehler beim erneuten Versuch!";
+        QTest::newRow("-2") << -2 << "Hof: Ziel konnte nicht gefunden werden!";
+        QTest::newRow("-3") << -3 << "Hof: Allgemeiner Verbindungsfehler!";
+        QTest::newRow("-4") << -4 << "Hof: Fehler beim Kopieren!";
+        QTest::newRow("-5") << -5 << QString();
+        QTest::newRow("-7") << -7 << "Hof: Zeitüberschreitung!";
+        QTest::newRow("-8") << -8 << "Hof: WATCHDOG Zeitüberschreitung!";
+        QTest::newRow("0 empty") << 0 << QString();
+    }
+    void failureCodesLogTheirLine()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, line);
+        const auto hof = r->addCamera(QStringLiteral("Hof"));
+        hof->mCamIsBusy = true;
+        hof->CHCallBack(QByteArray(), qint16(code));
+        QCOMPARE(r->log, line.isEmpty() ? QStringList() : QStringList(line));
+        QCOMPARE(r->view.panel1.last(), QStringLiteral("Hof: Fehler!"));
+        QVERIFY(!hof->mCamIsBusy);
+    }
+
     void spaceLimitDeletesOldestHourOfEveryCameraPerCheck()
     {
         limitSpace();
