@@ -19,12 +19,15 @@ public:
     Handlers h;
     int st = Closed;
     int connects = 0;
+    int refuseFrom = 0;   // connect request number from which the socket rejects it at once
 
     void setHandlers(Handlers handlers) override { h = std::move(handlers); }
     bool setRemotePort(int) override { return true; }
     bool connectToHost(const QString &) override
     {
         ++connects;
+        if (refuseFrom > 0 && connects >= refuseFrom)
+            return false;
         st = ResolvingHost;
         return true;
     }
@@ -108,6 +111,14 @@ public:
     }
 };
 
+// Hands each report to a function, for callbacks that act on the engine.
+class CallbackParent final : public CopyHelperParent
+{
+public:
+    std::function<void(const QByteArray &, qint16)> onReport;
+    void CHCallBack(const QByteArray &byData, qint16 iError) override { onReport(byData, iError); }
+};
+
 // One engine with a recording parent and a simulated camera; real sockets unless given others.
 struct Rig
 {
@@ -170,6 +181,7 @@ private slots:
     void bodies();
     void failuresAndRetries();
     void watchdog();
+    void watchdogEndsFailedRetryAndLetsCallbackRestart();
     void errorsLoopbackCannotProduce_data();
     void errorsLoopbackCannotProduce();
     void creationLimits();
@@ -353,6 +365,56 @@ void TestEngine::watchdog()
     QVERIFY(rounds > 10);
     QCOMPARE(rig.parent->reports.at(1).code, 0);
     QCOMPARE(rig.parent->reports.at(1).data, rig.sim.lastImage());
+}
+
+void TestEngine::watchdogEndsFailedRetryAndLetsCallbackRestart()
+{
+    // A retry the socket rejects reports -1 and leaves the watchdog to end the attempt.
+    FakeSocket *fake = nullptr;
+    Rig faked(std::make_shared<SocketsFrom>([&] {
+        auto s = std::make_unique<FakeSocket>();
+        if (!fake) {
+            fake = s.get();
+            fake->refuseFrom = 2;
+        }
+        return s;
+    }));
+    auto seen = std::make_shared<CallbackParent>();
+    QList<int> codes;
+    seen->onReport = [&](const QByteArray &, qint16 iError) { codes << iError; };
+    faked.engine->Parent(seen);
+    QVERIFY(faked.engine->Dispatch(QStringLiteral("http://cam/x.jpg")));
+    fake->fireError(10061);
+    QCOMPARE(codes, QList<int>({-1}));
+    QVERIFY(faked.engine->watchdogRunning());
+    QVERIFY(!faked.engine->isReady());
+    faked.ticks(30);
+    QCOMPARE(codes, QList<int>({-1, -8}));
+    QVERIFY(faked.engine->isReady());
+    QVERIFY(!faked.engine->watchdogRunning());
+
+    // A transfer the watchdog's callback starts on the same engine stays busy and completes.
+    Rig rig;
+    CamSim::Behaviour silent;
+    silent.mode = CamSim::Mode::Silent;
+    rig.sim.setBehaviours({silent, CamSim::Behaviour()});
+    auto restarter = std::make_shared<CallbackParent>();
+    QList<Report> reports;
+    restarter->onReport = [&](const QByteArray &byData, qint16 iError) {
+        reports.append({byData, iError});
+        if (iError == -8)
+            QVERIFY(rig.engine->Dispatch(rig.sim.url()));
+    };
+    rig.engine->Parent(restarter);
+    QVERIFY(rig.engine->Dispatch(rig.sim.url()));
+    QVERIFY(waitUntil([&] { return rig.engine->getStatus() == QStringLiteral("Verbunden - Auf Antwort warten..."); }));
+    rig.ticks(30);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(!rig.engine->isReady());
+    QVERIFY(rig.engine->watchdogRunning());
+    QVERIFY(waitUntil([&] { return reports.size() == 2; }));
+    QCOMPARE(reports.at(1).code, 0);
+    QCOMPARE(reports.at(1).data, rig.sim.lastImage());
 }
 
 void TestEngine::errorsLoopbackCannotProduce_data()
