@@ -14,5 +14,6 @@ Platform Platform::real()
     platform.launcher = std::make_shared<QtLauncher>();
     platform.program = std::make_shared<QtProgramInfo>();
     platform.sockets = makePosixSocketFactory();
+    platform.associations = std::make_shared<Associations>();
     return platform;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Associations.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Events.h"
@@ -20,6 +21,7 @@ struct Platform
     std::shared_ptr<Launcher> launcher;
     std::shared_ptr<ProgramInfo> program;
     std::shared_ptr<SocketFactory> sockets;
+    std::shared_ptr<Associations> associations;
 
     // Real services; the message boxes stay silent until the GUI puts its own in place.
     static Platform real();
