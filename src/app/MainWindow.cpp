@@ -773,5 +773,7 @@ void frmMain::ShowRecordingState(bool on)
     }
     mnuStartStop->setText(caption);
     chkRecording->setText(caption);
-    SetBackground(chkRecording, QPalette::Window, on ? Red : Green);
+    // A style sheet, since styles draw a check box's own background only from one.
+    chkRecording->setStyleSheet(QStringLiteral("QCheckBox#chkRecording { background-color: %1; padding: 6px; }")
+                                    .arg((on ? Red : Green).name()));
 }
