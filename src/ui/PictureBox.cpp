@@ -15,6 +15,13 @@ bool PictureBox::load(const QString &path, QString *error)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
+    // Decoded no larger than the box needs: a JPEG decoder scales while it decodes, which
+    // costs a fraction of decoding the full picture and scaling it afterwards.
+    const QSize full = reader.size();
+    const bool reduce = full.isValid() && (full.width() > width() || full.height() > height()) && width() > 0
+        && height() > 0 && reader.transformation() == QImageIOHandler::TransformationNone;
+    if (reduce)
+        reader.setScaledSize(full.scaled(size(), Qt::KeepAspectRatio));
     QImage image = reader.read();
     if (image.isNull()) {
         if (error)
@@ -23,6 +30,7 @@ bool PictureBox::load(const QString &path, QString *error)
         return false;
     }
     mImage = std::move(image);
+    mPath = reduce ? path : QString();
     mScaled = QPixmap();
     update();
     return true;
@@ -31,6 +39,7 @@ bool PictureBox::load(const QString &path, QString *error)
 void PictureBox::clear()
 {
     mImage = QImage();
+    mPath.clear();
     mScaled = QPixmap();
     update();
 }
@@ -45,6 +54,17 @@ void PictureBox::paintEvent(QPaintEvent *)
     if (mScaled.size() != target)
         mScaled = QPixmap::fromImage(mImage.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     painter.drawPixmap((width() - target.width()) / 2, (height() - target.height()) / 2, mScaled);
+}
+
+void PictureBox::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // A picture decoded for a smaller box is decoded again for the larger one.
+    if (!mPath.isEmpty() && (width() > mImage.width() && height() > mImage.height())) {
+        const QString path = mPath;
+        if (!load(path))
+            clear();
+    }
 }
 
 void PictureBox::mouseDoubleClickEvent(QMouseEvent *event)

@@ -25,8 +25,10 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QImage mImage;
+    QString mPath;   // set while the picture is decoded smaller than the file
     QPixmap mScaled;
 };
