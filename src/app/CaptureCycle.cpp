@@ -1,6 +1,7 @@
 #include "app/CaptureCycle.h"
 
 #include "app/AppState.h"
+#include "app/Startup.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"
@@ -45,6 +46,8 @@ QString CameraUrl(const CamObject &cam)
 
 void MainTimer_Timer(AppState &state)
 {
+    ReleaseRetiredEngines(state);
+
     const qint16 n = state.CamCount;
     for (int i = 1; i <= n; ++i) {
         const std::shared_ptr<CamObject> cam = state.Cams.Item(i);
@@ -61,5 +64,5 @@ void MainTimer_Timer(AppState &state)
     state.SpaceMeter.CountCycles();
 
     state.CurrentTime = state.platform.clock->now();
-    state.LogFileName = LogFileNameFor(state.platform.program->programFolder(), state.CurrentTime);
+    state.LogFileName = LogFileNameFor(state.platform.program->logFolder(), state.CurrentTime);
 }
