@@ -32,6 +32,13 @@ private:
         return cam;
     }
 
+    // An image from a camera that numbers its frames; all of the same length.
+    static QByteArray Frame(int number, char pixel)
+    {
+        return QByteArray("\xff\xd8\xff\xfe" "PRD=MOBOTIX\r\nFRM=") + QByteArray::number(number) + "\r\n"
+            + QByteArray(64, pixel);
+    }
+
     std::shared_ptr<CamObject> cam(const QString &name)
     {
         auto c = std::make_shared<CamObject>(mState);
@@ -83,6 +90,65 @@ private slots:
         QFETCH(QByteArray, received);
         QFETCH(bool, isNew);
         QCOMPARE(camWithLastPic(saved).IsNewImage(received), isNew);
+    }
+
+    // The same decisions when the last file's marks are remembered from its saving.
+    void isNewImageRemembered_data()
+    {
+        isNewImage_data();
+        QTest::newRow("only the first FRM= counts") << QByteArray("FRM=7\r\nFRM=8\r\nPRD=MOBOTIX")
+                                                    << QByteArray("FRM=7\r\nPRD=MOBOTIX") << false;
+    }
+
+    void isNewImageRemembered()
+    {
+        QFETCH(QByteArray, saved);
+        QFETCH(QByteArray, received);
+        QFETCH(bool, isNew);
+        CamObject cam = camWithLastPic(saved);
+        cam.RememberLastPic(saved);
+        QCOMPARE(cam.IsNewImage(received), isNew);
+        QCOMPARE(cam.IsNewImage(received), isNew);
+    }
+
+    // The last file changed behind the program's back after it was saved and remembered:
+    // the decision is the one its present content gives.
+    void isNewImageAfterFileChanged_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("isNew");
+
+        QTest::newRow("replaced by frame 2") << "replace" << Frame(2, 'b') << false;
+        QTest::newRow("replaced, frame 1 now new") << "replace" << Frame(1, 'a') << true;
+        QTest::newRow("truncated before the marker") << "truncate" << Frame(1, 'a') << true;
+        QTest::newRow("deleted") << "delete" << Frame(1, 'a') << true;
+        QTest::newRow("unreadable") << "unreadable" << Frame(1, 'a') << true;
+    }
+
+    void isNewImageAfterFileChanged()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, received);
+        QFETCH(bool, isNew);
+
+        CamObject cam = camWithLastPic(Frame(1, 'a'));
+        cam.RememberLastPic(Frame(1, 'a'));
+        QVERIFY(!cam.IsNewImage(Frame(1, 'c')));   // from memory
+
+        QFile file(cam.mCamLastPic);
+        if (change == "replace") {
+            QVERIFY(mTp.fileSystem->writeFile(cam.mCamLastPic, Frame(2, 'a')));
+        } else if (change == "truncate") {
+            QVERIFY(file.resize(8));
+        } else if (change == "delete") {
+            QVERIFY(file.remove());
+        } else {
+            QVERIFY(file.setPermissions(QFileDevice::Permissions()));
+            if (file.open(QIODevice::ReadOnly))
+                QSKIP("Running as root: every file stays readable.");
+        }
+        QCOMPARE(cam.IsNewImage(received), isNew);
     }
 
     // Whatever the credentials hold, the address still goes to the camera's host and path.
