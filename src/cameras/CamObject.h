@@ -32,7 +32,8 @@ public:
     // False only when byData is the same picture as the file at mCamLastPic: the same frame
     // number when both carry the MOBOTIX marker, otherwise the same bytes. A missing or
     // unreadable file makes the image new. The file is read again only when its stamp is not
-    // the one remembered, or to compare bytes of equal length.
+    // the one remembered, or to compare bytes of equal length. Not seen: a same-size rewrite in
+    // place within one timestamp tick of our save, or a read error while the stamp stays.
     bool IsNewImage(const QByteArray &byData) const;
     // Remembers the marks of byData, just saved as mCamLastPic, with that file's stamp.
     void RememberLastPic(const QByteArray &byData);
