@@ -77,6 +77,7 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
                         LogStepError(state, showError.isEmpty() ? path : showError);
                 }
                 mCamLastPic = path;
+                RememberLastPic(byData);
             }
         }
     }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/FileStamp.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // Every file and folder operation of the program. Paths use the native separator.
 class FileSystem
@@ -31,4 +34,12 @@ public:
     virtual bool driveReady(const QString &path) const = 0;
     // Free bytes for the user on that file system; -1 when it cannot be read.
     virtual qint64 freeBytes(const QString &path) const = 0;
+
+    // The stamp of the regular file at path (links followed); no value when there is none or
+    // it cannot be looked at. Without an implementation no stamp is known and callers read.
+    virtual std::optional<FileStamp> fileStamp(const QString &path) const
+    {
+        Q_UNUSED(path);
+        return std::nullopt;
+    }
 };

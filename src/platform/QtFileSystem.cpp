@@ -8,6 +8,7 @@
 #include <QStorageInfo>
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
@@ -252,4 +253,18 @@ qint64 QtFileSystem::freeBytes(const QString &path) const
     if (!storage.isValid() || !storage.isReady())
         return -1;
     return storage.bytesAvailable();
+}
+
+std::optional<FileStamp> QtFileSystem::fileStamp(const QString &path) const
+{
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.size = info.st_size;
+    stamp.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.changedNs = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    stamp.inode = info.st_ino;
+    stamp.device = info.st_dev;
+    return stamp;
 }

@@ -20,4 +20,5 @@ public:
     bool appendFile(const QString &path, const QByteArray &data, QString *error = nullptr) override;
     bool driveReady(const QString &path) const override;
     qint64 freeBytes(const QString &path) const override;
+    std::optional<FileStamp> fileStamp(const QString &path) const override;
 };
