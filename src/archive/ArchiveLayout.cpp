@@ -52,26 +52,6 @@ bool EnsureFolder(AppState &state, const QString &path)
     return EnsureFolder(*state.platform.fileSystem, path);
 }
 
-QString RelativePath(const QString &archivePath, const QString &folder)
-{
-    const QChar sep = PathSeparator();
-    QString rest = folder;
-    if (!archivePath.isEmpty()) {
-        const QString base = AddBackslash(archivePath);
-        if (!rest.startsWith(base))
-            return QString();
-        rest = rest.mid(base.size());
-    }
-    // Drop the camera folder's name and the one separator after it.
-    const qsizetype afterCam = rest.indexOf(sep);
-    if (afterCam < 0)
-        return QString();
-    rest = rest.mid(afterCam + 1);
-    if (rest.endsWith(sep))
-        rest.chop(1);
-    return rest;
-}
-
 QString ZeroRelativePath(bool hours)
 {
     const QChar sep = PathSeparator();

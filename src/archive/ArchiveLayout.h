@@ -24,11 +24,6 @@ QString AddBackslash(const QString &path);
 bool EnsureFolder(FileSystem &fileSystem, const QString &path);
 bool EnsureFolder(AppState &state, const QString &path);
 
-// The part of a folder's path after ArchivePath, the camera folder and one separator:
-// "2006/05/12/13" for an hour folder. Empty for the camera folder itself and for a path
-// outside archivePath.
-QString RelativePath(const QString &archivePath, const QString &folder);
-
 // What FindOldestFolder returns when there is no folder: "0000/00/00/00" or "0000/00/00".
 QString ZeroRelativePath(bool hours);
 
