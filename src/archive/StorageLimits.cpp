@@ -59,6 +59,14 @@ bool FifteenMinutesSince(const QDateTime &last, const QDateTime &now)
         >= 15 * 60;
 }
 
+// The start of that local hour; for the hour skipped when the clock goes forward, which
+// has no start, the next one.
+QDateTime LocalHour(const QDate &date, int hour)
+{
+    const QDateTime start(date, QTime(hour, 0));
+    return start.isValid() || hour == 23 ? start : QDateTime(date, QTime(hour + 1, 0));
+}
+
 // "yyyy/mm/dd/hh" as the start of that hour; invalid when the text holds no such date.
 QDateTime HourFromRelativePath(const QString &rel)
 {
@@ -70,10 +78,9 @@ QDateTime HourFromRelativePath(const QString &rel)
     if (!okY || !okM || !okD || !okH)
         return {};
     const QDate date(y, m, d);
-    const QTime time(h, 0);
-    if (!date.isValid() || !time.isValid())
+    if (!date.isValid() || h < 0 || h > 23)
         return {};
-    return QDateTime(date, time);
+    return LocalHour(date, h);
 }
 
 bool DeleteTree(AppState &state, const QString &folder, QString *error)
@@ -214,7 +221,7 @@ bool EnforceAgeLimit(AppState &state, const QString &archive, const QDateTime &n
     if (days) {
         const QDate d = now.date().addDays(-qint64(state.TimeLimitValue));
         threshold = PadNumber(d.year(), 4) + Sep() + PadNumber(d.month(), 2) + Sep() + PadNumber(d.day(), 2);
-        limitStart = QDateTime(d, QTime(0, 0));
+        limitStart = LocalHour(d, 0);
         due = oldestDay.daysTo(d) >= 1;
     } else {
         const QDateTime limit =
@@ -223,7 +230,7 @@ bool EnforceAgeLimit(AppState &state, const QString &archive, const QDateTime &n
         const int h = limit.time().hour();
         threshold = PadNumber(d.year(), 4) + Sep() + PadNumber(d.month(), 2) + Sep() + PadNumber(d.day(), 2) + Sep()
             + PadNumber(h, 2);
-        limitStart = QDateTime(d, QTime(h, 0));
+        limitStart = LocalHour(d, h);
         due = ClockFace(oldestDay, state.OldestImageTime.time().hour()).secsTo(limit) >= 3600;
     }
     if (!due)
