@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
@@ -199,9 +198,10 @@ bool WriteAll(int fd, const QByteArray &data)
 }
 
 // Gives the finished temporary file the name target unless that name is taken (false with
-// EEXIST then). A file system without an atomic no-replace rename gets a hard link; one
-// without either gets a check and a rename, safe here since only this thread names images.
-bool PublishNoReplace(const QByteArray &temp, const QByteArray &target)
+// EEXIST then); never renames over a file. A file system without an atomic no-replace
+// rename gets a hard link; one without either gets the data written anew under the name,
+// created exclusively: never replacing matters more there than never showing a partial file.
+bool PublishNoReplace(const QByteArray &temp, const QByteArray &target, const QByteArray &data)
 {
     if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
         return true;
@@ -211,14 +211,20 @@ bool PublishNoReplace(const QByteArray &temp, const QByteArray &target)
         ::unlink(temp.constData());
         return true;
     }
-    if (errno != EPERM && errno != ENOTSUP && errno != EMLINK)
+    if (errno != EPERM && errno != ENOTSUP && errno != EMLINK && errno != ENOSYS)
         return false;
-    struct stat st {};
-    if (::lstat(target.constData(), &st) == 0) {
-        errno = EEXIST;
+    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, data);
+    if (::close(fd) != 0 || !written) {
+        const int failure = errno;
+        ::unlink(target.constData());
+        errno = failure == EEXIST ? EIO : failure;
         return false;
     }
-    return ::rename(temp.constData(), target.constData()) == 0;
+    ::unlink(temp.constData());
+    return true;
 }
 
 } // namespace
@@ -388,7 +394,7 @@ bool QtFileSystem::publishFile(const QString &path, const QByteArray &data, QStr
     // No sync here: the worker makes it durable within about a second.
     for (int number = 1; number < 10000; ++number) {
         const QString candidate = number == 1 ? path : WithSuffix(path, number);
-        if (PublishNoReplace(temp, QFile::encodeName(candidate))) {
+        if (PublishNoReplace(temp, QFile::encodeName(candidate), data)) {
             if (savedPath)
                 *savedPath = candidate;
             if (!mSync)
