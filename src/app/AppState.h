@@ -48,6 +48,7 @@ public:
     QDateTime StartTime;
     QString VersionText;
     bool LimitCheckRunning = false;
+    bool FreeSpaceUnreadable = false;    // logged; not again until it was read once more
     QDateTime OldestImageTime;           // invalid: not yet known
     QDateTime LastTimeLimitCheck;        // invalid: never, long past
     bool ConnStatusShown = false;

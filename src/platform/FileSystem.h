@@ -27,8 +27,13 @@ public:
     // -1 when there is no such file.
     virtual qint64 fileLength(const QString &path) const = 0;
     virtual bool readFile(const QString &path, QByteArray &data) const = 0;
-    // Replaces the file atomically (temporary file, then rename).
+    // Replaces the file atomically (temporary file, then rename), synced before it counts.
     virtual bool writeFile(const QString &path, const QByteArray &data, QString *error = nullptr) = 0;
+    // Publishes a new file whole without ever replacing one: written beside it first, then
+    // given the name path, or, when that is taken, the name with "-2", "-3", ... before the
+    // extension. savedPath receives the name used. Durability follows shortly, off this thread.
+    virtual bool publishFile(const QString &path, const QByteArray &data, QString *savedPath,
+                             QString *error = nullptr) = 0;
     virtual bool appendFile(const QString &path, const QByteArray &data, QString *error = nullptr) = 0;
     // The file system holding the path (nearest existing ancestor).
     virtual bool driveReady(const QString &path) const = 0;
