@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "ui/MessageBoxDialogs.h"
 
@@ -8,6 +9,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const int code = HandleCommandLine(argc, argv); code >= 0)
+        return code;
     QApplication app(argc, argv);
     Platform platform = Platform::real();
     platform.dialogs = std::make_shared<MessageBoxDialogs>();

@@ -61,5 +61,5 @@ void MainTimer_Timer(AppState &state)
     state.SpaceMeter.CountCycles();
 
     state.CurrentTime = state.platform.clock->now();
-    state.LogFileName = LogFileNameFor(state.platform.program->programFolder(), state.CurrentTime);
+    state.LogFileName = LogFileNameFor(state.platform.program->logFolder(), state.CurrentTime);
 }
