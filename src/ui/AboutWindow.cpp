@@ -62,8 +62,10 @@ void frmAbout::BT_Homepage_Click()
 
 bool frmAbout::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == TX_Homepage && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter))
+    if (watched == TX_Homepage && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)) {
         ShowHomepageButton(true);
+        return event->type() == QEvent::MouseMove;   // not on to the background
+    }
     return QWidget::eventFilter(watched, event);
 }
 
