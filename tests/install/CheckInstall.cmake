@@ -1,0 +1,31 @@
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}" RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+
+set(entry "${PREFIX}/share/applications/bildfang.desktop")
+foreach(file bin/bildfang share/applications/bildfang.desktop share/icons/hicolor/scalable/apps/bildfang.svg
+             share/doc/bildfang/README.md)
+  if(NOT EXISTS "${PREFIX}/${file}")
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+
+file(STRINGS "${entry}" exec REGEX "^Exec=")
+if(NOT exec STREQUAL "Exec=bildfang")
+  message(FATAL_ERROR "desktop entry: ${exec}")
+endif()
+find_program(VALIDATE desktop-file-validate)
+if(VALIDATE)
+  execute_process(COMMAND ${VALIDATE} "${entry}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL "")
+    message(FATAL_ERROR "desktop-file-validate: ${out}")
+  endif()
+endif()
+
+# Answers on the terminal without a display.
+execute_process(COMMAND "${PREFIX}/bin/bildfang" --version OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "Bildfang ${VERSION}\n")
+  message(FATAL_ERROR "bildfang --version: ${rc} '${out}'")
+endif()
