@@ -22,8 +22,33 @@ void Warn(AppState &state, const QString &text)
 
 QString ViewerCommandLine(const QString &viewerProgram, const QString &viewerArguments, const QString &imagePath)
 {
-    QString arguments = viewerArguments;
-    return viewerProgram + QLatin1Char(' ') + arguments.replace(QStringLiteral("%1"), imagePath);
+    // The path goes in as it is. Only where the template quotes "%1" are the characters that
+    // would end or change the quoted word escaped, so the viewer still gets the exact path;
+    // Windows file names never hold them, ours may.
+    QString arguments;
+    QChar quote;   // the open quote at this point of the template, if any
+    const qsizetype n = viewerArguments.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = viewerArguments.at(i);
+        if (c == QLatin1Char('%') && i + 1 < n && viewerArguments.at(i + 1) == QLatin1Char('1')) {
+            if (quote == QLatin1Char('"'))
+                arguments += EscapeInDoubleQuotes(imagePath);
+            else if (quote == QLatin1Char('\''))
+                arguments += QString(imagePath).replace(QStringLiteral("'"), QStringLiteral("'\\''"));
+            else
+                arguments += imagePath;
+            ++i;
+            continue;
+        }
+        arguments += c;
+        if (c == QLatin1Char('\\') && quote != QLatin1Char('\'') && i + 1 < n)
+            arguments += viewerArguments.at(++i);
+        else if (quote.isNull() && (c == QLatin1Char('"') || c == QLatin1Char('\'')))
+            quote = c;
+        else if (c == quote)
+            quote = QChar();
+    }
+    return viewerProgram + QLatin1Char(' ') + arguments;
 }
 
 void ViewLastImage(AppState &state, const QString &viewerProgram, const QString &viewerArguments)

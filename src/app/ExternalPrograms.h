@@ -14,7 +14,9 @@ struct Platform;
 // failed start each get a warning titled "Bildfang - Fehler".
 void ViewLastImage(AppState &state, const QString &viewerProgram, const QString &viewerArguments);
 
-// The viewer's command line: every "%1" of the template becomes the image's path unchanged.
+// The viewer's command line: every "%1" of the template becomes the image's path, bare
+// where the template has it bare, so that it falls apart at its blanks, and escaped where
+// the template quotes it, so that the viewer gets exactly the path.
 QString ViewerCommandLine(const QString &viewerProgram, const QString &viewerArguments, const QString &imagePath);
 
 // btLogDatei: the day's log file in the desktop's text editor (xdg-open when none is known),

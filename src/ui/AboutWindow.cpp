@@ -36,6 +36,7 @@ frmAbout::frmAbout(AppState &state, QWidget *parent)
     BrowserCommand = BrowserCommandFrom(mState.platform.associations->browserCommand());
     mHomePage = HomePageAddress(mState.platform);
     TX_Homepage->setText(mHomePage);
+    TX_Homepage->setStyleSheet(QStringLiteral("color: palette(link); text-decoration: underline;"));
     TX_Homepage->setMouseTracking(true);
     TX_Homepage->installEventFilter(this);
     BT_Homepage->setText(mHomePage);

@@ -137,21 +137,27 @@ void TestUi::statusBackAfterCloseByRestore()
 
 void TestUi::viewerCommandLine_data()
 {
-    // "@" stands for the program folder, which holds "Archiv 1/Hof Ost.jpg".
+    // "@" stands for the program folder, which holds the image.
+    QTest::addColumn<QString>("image");
     QTest::addColumn<QString>("arguments");
     QTest::addColumn<QStringList>("words");
-    QTest::newRow("quoted") << "--fullscreen \"%1\"" << QStringList{"/usr/bin/viewer", "--fullscreen", "@/Archiv 1/Hof Ost.jpg"};
-    QTest::newRow("bare") << "%1" << QStringList{"/usr/bin/viewer", "@/Archiv", "1/Hof", "Ost.jpg"};
-    QTest::newRow("no placeholder") << "" << QStringList{"/usr/bin/viewer"};
+    const QString image = QStringLiteral("@/Archiv 1/Hof Ost.jpg");
+    QTest::newRow("quoted") << image << "--fullscreen \"%1\"" << QStringList{"/usr/bin/viewer", "--fullscreen", image};
+    QTest::newRow("bare") << image << "%1" << QStringList{"/usr/bin/viewer", "@/Archiv", "1/Hof", "Ost.jpg"};
+    QTest::newRow("no placeholder") << image << "" << QStringList{"/usr/bin/viewer"};
+    const QString odd = QStringLiteral("@/Archiv 1/(Hof \"Ost\" $x 'y' \\z).jpg");
+    QTest::newRow("quotes in the path") << odd << "\"%1\" '%1'" << QStringList{"/usr/bin/viewer", odd, odd};
 }
 
 void TestUi::viewerCommandLine()
 {
+    QFETCH(QString, image);
     QFETCH(QString, arguments);
     QFETCH(QStringList, words);
+    image.replace(QStringLiteral("@"), mTp->programDir.path());
     words.replaceInStrings(QStringLiteral("@"), mTp->programDir.path());
     auto cam = std::make_shared<CamObject>(*mState);
-    cam->mCamLastPic = mTp->programDir.path() + QStringLiteral("/Archiv 1/Hof Ost.jpg");
+    cam->mCamLastPic = image;
     QVERIFY(QDir().mkpath(mTp->programDir.path() + QStringLiteral("/Archiv 1")));
     QVERIFY(mTp->fileSystem->writeFile(cam->mCamLastPic, "x"));
     mState->Cams.Add(cam);
