@@ -1,17 +1,23 @@
 #include "app/AppState.h"
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
 #include "ui/MessageBoxDialogs.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <memory>
 #include <utility>
 
 int main(int argc, char *argv[])
 {
+    if (const int code = HandleCommandLine(argc, argv); code >= 0)
+        return code;
     UseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("bildfang"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/bildfang/bildfang.png")));
     Platform platform = Platform::real();
     platform.dialogs = std::make_shared<MessageBoxDialogs>();
     AppState state(std::move(platform));

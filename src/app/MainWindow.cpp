@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/AppState.h"
+#include "app/ExternalPrograms.h"
 #include "app/Startup.h"
 #include "archive/ArchiveLayout.h"
 #include "archive/StorageLimits.h"
@@ -412,20 +413,22 @@ void frmMain::Form_Resize()
 {
     if (!mState.ConnStatusShown)
         return;
-    // The connection status window follows: hidden while this window is minimized, shown
-    // otherwise. Wired where that window is built.
+    mConnStatus.MainWindowResized(this, isMinimized());
 }
 
 void frmMain::mnuConnStatus_Click()
 {
+    mConnStatus.ShowConnectionStatus(this);
 }
 
 void frmMain::mnuAbout_Click()
 {
+    mAbout.ShowAbout(this);
 }
 
 void frmMain::imgLetztesBild_DblClick()
 {
+    ViewLastImage(mState, ViewerProgram, ViewerArguments);
 }
 
 // ---------------------------------------------------------------- camera editor
@@ -633,12 +636,7 @@ void frmMain::btLogSpeichern_Click()
 
 void frmMain::btLogDatei_Click()
 {
-    QString editor = mState.platform.associations->textEditor();
-    if (editor.isEmpty())
-        editor = QStringLiteral("xdg-open");
-    QString path = mState.LogFileName;
-    path.replace(QLatin1Char('"'), QLatin1String("\"\"\""));   // a quote inside a quoted part
-    mState.platform.launcher->startDetached(editor + QLatin1String(" \"") + path + QLatin1Char('"'));
+    OpenLogFile(mState);
 }
 
 // ---------------------------------------------------------------- settings view

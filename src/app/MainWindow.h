@@ -3,6 +3,8 @@
 #include "app/MainView.h"
 #include "app/RecordingControl.h"
 #include "config/SettingsView.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConnectionStatusWindow.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -129,6 +131,8 @@ private:
 
     AppState &mState;
     RecordingControl mRecording;
+    ConnectionStatusController mConnStatus{mState};
+    AboutController mAbout{mState};
     bool mNameEdited = false;
     bool mUnloaded = false;
 };
