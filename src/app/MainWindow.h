@@ -92,9 +92,14 @@ public:
 
     // The selected entry of the name list; -1 while its text was edited.
     int SelectedNameIndex() const;
+    // Selects an entry of the name list as the program does: the selection handling runs.
+    void SelectCamEntry(int index);
 
 public slots:
     void cmbKameraname_Click();
+    void btAktivieren_Click();
+    void btAdd_Click();
+    void btDel_Click();
     void btSpeicherort_Click();
     void optPlatzlimit_Click();
     void optZeitlimit_Click();
@@ -121,7 +126,7 @@ protected:
 private:
     void buildControls();
     void InitMain();
-    void SelectCamEntry(int index);
+    void RestartEstimate();
     void SetSpaceLimitColour(bool enoughSpace);
     void appendLogLine(const QString &line);
     void stepZeitlimit(int direction);

@@ -1,14 +1,21 @@
 #include "app/AppState.h"
+#include "app/CaptureCycle.h"
 #include "app/MainWindow.h"
+#include "archive/ArchiveLayout.h"
+#include "cameras/CamObject.h"
+#include "config/Settings.h"
 #include "fetch/CopyHelper.h"
 #include "support/TestPlatform.h"
 #include "ui/PictureBox.h"
+#include "CamSim.h"
 #include "ui/UpDown.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 #include <csignal>
 #include <cstdio>
@@ -374,6 +383,233 @@ private slots:
         std::fclose(err);
         QVERIFY(ReadAll(errFile).endsWith(r.state.txtLog.text().toUtf8()));
         QVERIFY(r.state.txtLog.text().endsWith(QStringLiteral("--- Bildfang beendet ---\r\n")));
+    }
+
+    // "Aktivieren" on camera 2 of two; rate index -2 leaves the list as the selection set it.
+    void activate_data()
+    {
+        QTest::addColumn<QString>("socket");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("rateIndex");
+        QTest::addColumn<QString>("cleanSocket");
+        QTest::addColumn<QString>("cleanPath");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("scheme and slashes") << "http://host:81/" << "live.jpg" << 4 << "host:81" << "/live.jpg" << 5;
+        QTest::newRow("scheme in capitals") << "HTTP://host/" << "/a.jpg" << 1 << "HTTP:host" << "/a.jpg" << 1;
+        QTest::newRow("empty path") << "h" << "" << 12 << "h" << "" << 120;
+        QTest::newRow("no interval selected") << "h" << "/p" << -1 << "h" << "/p" << -1;
+        QTest::newRow("stored 7 shows OFF") << "h" << "/p" << -2 << "h" << "/p" << -1;
+    }
+    void activate()
+    {
+        QFETCH(int, rateIndex);
+        WindowRig r;
+        frmMain &w = r.load(Tags({{"CAM_COUNT", "2"}, {"CAM02_NAME", "Tor2"}, {"CAM02_RATE", "7"}, {"LASTCAM", "2"},
+                                  {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        QCOMPARE(w.cmbUpdaterate->currentText(), QStringLiteral("OFF"));
+        QCOMPARE(r.state.Cams.Item(2)->mCamUpdaterate, qint16(7));
+        QFETCH(QString, socket);
+        QFETCH(QString, path);
+        w.txtSocket->setText(socket);
+        w.txtImgPath->setText(path);
+        if (rateIndex != -2)
+            w.cmbUpdaterate->setCurrentIndex(rateIndex);
+        QVERIFY(w.btAktivieren->isEnabled() && w.frCams->palette().color(QPalette::Window) == QColor(255, 70, 70));
+        w.btAktivieren->click();
+        const auto cam = r.state.Cams.Item(2);
+        QTEST(w.txtSocket->text(), "cleanSocket");
+        QTEST(cam->mCamSocket, "cleanSocket");
+        QTEST(w.txtImgPath->text(), "cleanPath");
+        QTEST(cam->mCamImagePath, "cleanPath");
+        QTEST(int(cam->mCamUpdaterate), "rate");
+        QCOMPARE(cam->mCamName, QStringLiteral("Tor2"));
+        QVERIFY(!w.btAktivieren->isEnabled() && w.frCams->palette().color(QPalette::Window) != QColor(255, 70, 70));
+        QVERIFY(ReadAll(r.ini()).contains("<CAM02_SOCKET>" + cam->mCamSocket.toUtf8() + "</CAM02_SOCKET>"));
+    }
+
+    // Steps: "sel:i" selects entry i, "type:x" types a name, "+", "-", "ok" ("Aktivieren").
+    void editCameras_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("lastLog");
+        const QStringList abc{QStringLiteral("Cam-A"), QStringLiteral("Cam-B"), QStringLiteral("Cam-C")};
+        QTest::newRow("rename") << QStringList{"sel:1", "type:Neue", "ok"} << QStringList{"Cam-A", "Neue", "Cam-C"} << 1 << "";
+        QTest::newRow("empty name") << QStringList{"sel:1", "type:", "ok"} << QStringList{"Cam-A", "CAM02", "Cam-C"} << 1 << "";
+        QTest::newRow("+ typed appends") << QStringList{"type:Neue", "+"} << abc + QStringList{"Neue"} << 3 << "";
+        QTest::newRow("+ in front of the selection") << QStringList{"sel:1", "+"} << QStringList{"Cam-A", "CAM02", "Cam-B", "Cam-C"} << 1 << "";
+        QTest::newRow("- second of three") << QStringList{"sel:1", "-"} << QStringList{"Cam-A", "Cam-C"} << 1 << "";
+        QTest::newRow("- third of three") << QStringList{"sel:2", "-"} << QStringList{"Cam-A", "Cam-B"} << 1 << "";
+        QTest::newRow("- down to one") << QStringList{"-", "-", "-"} << QStringList{"Cam-C"} << 0
+                                       << "Letzte Kamera kann nicht gelöscht werden!";
+    }
+    void editCameras()
+    {
+        QFETCH(QStringList, steps);
+        WindowRig r;
+        frmMain &w = r.load(Tags({{"CAM_COUNT", "3"}, {"CAM01_NAME", "Cam-A"}, {"CAM02_NAME", "Cam-B"}, {"CAM03_NAME", "Cam-C"},
+                                  {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        for (const QString &step : steps) {
+            if (step.startsWith(QLatin1String("sel:")))
+                w.SelectCamEntry(step.mid(4).toInt());
+            else if (step.startsWith(QLatin1String("type:"))) {
+                QLineEdit *edit = w.cmbKameraname->lineEdit();
+                edit->selectAll();
+                QTest::keyClick(edit, Qt::Key_Delete);
+                QTest::keyClicks(edit, step.mid(5));
+            }
+            else
+                (step == QLatin1String("+") ? w.btAdd : step == QLatin1String("-") ? w.btDel : w.btAktivieren)->click();
+        }
+        QStringList names, records;
+        for (int i = 0; i < w.cmbKameraname->count(); ++i)
+            names << w.cmbKameraname->itemText(i);
+        for (int i = 1; i <= r.state.Cams.Count(); ++i)
+            records << r.state.Cams.Item(i)->mCamName;
+        QTEST(names, "names");
+        QCOMPARE(records, names);
+        QCOMPARE(int(r.state.CamCount), names.size());
+        QCOMPARE(int(r.state.CopyHelpers.size()), names.size());
+        QTEST(w.cmbKameraname->currentIndex(), "selected");
+        QCOMPARE(int(r.state.SelectedCam), w.cmbKameraname->currentIndex() + 1);
+        QCOMPARE(w.lblCamFolder->text(), CamFolderName(r.state.SelectedCam));
+        QFETCH(QString, lastLog);
+        if (!lastLog.isEmpty())
+            QCOMPARE(r.log.last(), lastLog);
+        QVERIFY(!w.btAktivieren->isEnabled());
+        // What is written reads back to the same list.
+        SaveSettings(r.state, w);
+        WindowRig again;
+        again.tp.program->folder = r.tp.programDir.path();
+        frmMain &w2 = again.load();
+        QCOMPARE(w2.cmbKameraname->count(), names.size());
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(again.state.Cams.Item(i + 1)->mCamName, records.at(i));
+    }
+
+    void selectionDiscardsEdits()
+    {
+        WindowRig r;
+        frmMain &w = r.load(Tags({{"CAM_COUNT", "2"}, {"CAM01_SOCKET", "a:1"}, {"CAM02_SOCKET", "b:2"}, {"CAM01_RATE", "5"},
+                                  {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        w.txtSocket->setText(QStringLiteral("edited"));
+        w.cmbUpdaterate->setCurrentIndex(0);
+        QVERIFY(w.btAktivieren->isEnabled());
+        w.SelectCamEntry(1);
+        w.SelectCamEntry(0);
+        QCOMPARE(w.txtSocket->text(), QStringLiteral("a:1"));
+        QCOMPARE(w.cmbUpdaterate->currentText(), QStringLiteral("5"));
+        QCOMPARE(r.state.Cams.Item(1)->mCamSocket, QStringLiteral("a:1"));
+        QVERIFY(!w.btAktivieren->isEnabled());
+    }
+
+    void camera256()
+    {
+        WindowRig r;
+        const QString settings = QStringLiteral("<CAM_COUNT>255</CAM_COUNT><LASTCAM>255</LASTCAM><LIMIT_OPT>Z</LIMIT_OPT><LIMIT_UNIT>h</LIMIT_UNIT>");
+        try {
+            r.load(settings);
+        } catch (const ProgramExited &) {
+            QSKIP("engine names still end at CopyHelper100");
+        }
+        frmMain &w = *r.w;
+        QCOMPARE(int(r.state.CopyHelpers.size()), 255);
+        w.btAdd->click();
+        QCOMPARE(r.log.last(), QStringLiteral("Es sind höchstens 255 Kameras möglich!"));
+        QCOMPARE(int(r.state.Cams.Count()), 255);
+        QCOMPARE(w.cmbKameraname->count(), 255);
+        QCOMPARE(int(r.state.CopyHelpers.size()), 255);
+    }
+
+    // Over loopback: "-" while every engine is busy. The last engine finishes and reports,
+    // the removed camera's late picture is filed nowhere, and the next tick serves every camera.
+    void removeWhileBusy()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+        QList<QTcpSocket *> connections;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *s = server.nextPendingConnection())
+                connections << s;
+        });
+        WindowRig r;
+        const QString socket = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
+        QString settings = Tags({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "3"}, {"LASTCAM", "2"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}});
+        for (int i = 1; i <= 3; ++i)
+            settings += QStringLiteral("<CAM0%1_SOCKET>%2</CAM0%1_SOCKET><CAM0%1_RATE>1</CAM0%1_RATE><CAM0%1_NAME>Name%1</CAM0%1_NAME>\r\n")
+                            .arg(i).arg(socket);
+        frmMain &w = r.load(settings);
+        MainTimer_Timer(r.state);
+        QTRY_COMPARE(connections.size(), 3);
+        w.btDel->click();   // camera 2 goes; camera 3, served by the last engine, moves up
+        QCOMPARE(int(r.state.CopyHelpers.size()), 2);
+        const QByteArray jpeg = QByteArray("\xFF\xD8", 2) + QByteArray(64, 'x') + QByteArray("\xFF\xD9", 2);
+        for (QTcpSocket *c : connections) {
+            c->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + jpeg);
+            c->disconnectFromHost();
+        }
+        const auto busy = [&r] {
+            for (int i = 1; i <= r.state.Cams.Count(); ++i)
+                if (r.state.Cams.Item(i)->mCamIsBusy)
+                    return true;
+            return std::any_of(r.state.RetiredHelpers.begin(), r.state.RetiredHelpers.end(), [](const auto &e) { return e->isBusy(); });
+        };
+        QTRY_VERIFY(!busy());
+        MainTimer_Timer(r.state);
+        QVERIFY(r.state.Cams.Item(1)->mCamIsBusy && r.state.Cams.Item(2)->mCamIsBusy);
+        QVERIFY(r.state.RetiredHelpers.empty());
+        QStringList files;
+        for (QDirIterator it(r.archive.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files << QFileInfo(it.next()).fileName();
+        QCOMPARE(files.size(), 2);
+        QVERIFY(!files.join(QLatin1Char(' ')).contains(QStringLiteral("(Name2)")));
+    }
+
+    // Over loopback: "+" and "-" while recording leave every other camera its folder and images.
+    void addRemoveWhileRecording()
+    {
+        CamSim sim;
+        CamSim::Behaviour b;
+        b.mode = CamSim::Mode::NewJpeg;
+        b.imageSize = 2048;
+        sim.setBehaviour(b);
+        QVERIFY(sim.listen());
+        WindowRig r;
+        frmMain &w = r.load(Tags({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "2"}, {"CAM01_NAME", "Hof1"}, {"CAM02_NAME", "Tor2"},
+                                  {"CAM01_SOCKET", QStringLiteral("127.0.0.1:%1").arg(sim.port())}, {"CAM01_RATE", "1"},
+                                  {"CAM02_SOCKET", QStringLiteral("127.0.0.1:%1").arg(sim.port())}, {"CAM02_RATE", "1"},
+                                  {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}, {"RECORD", "True"}}));
+        const auto images = [&r](int camNo) {
+            QStringList names;
+            const QString folder = AddBackslash(r.state.ArchivePath) + CamFolderName(camNo);
+            for (QDirIterator it(folder, {QStringLiteral("*.jpg")}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+                names << QFileInfo(it.next()).fileName();
+            return names;
+        };
+        const auto cycle = [&] {
+            r.tp.clock->advanceSeconds(1);
+            MainTimer_Timer(r.state);
+            QTRY_VERIFY(!r.state.Cams.Item(1)->mCamIsBusy && !r.state.Cams.Item(2)->mCamIsBusy);
+        };
+        const auto edit = [&](const QString &name, QPushButton *button) {
+            w.cmbKameraname->lineEdit()->setText(name);
+            emit w.cmbKameraname->lineEdit()->textEdited(name);
+            button->click();
+        };
+        cycle();
+        edit(QStringLiteral("Neue"), w.btAdd);   // appended, switched off
+        cycle();
+        w.SelectCamEntry(2);
+        w.btDel->click();
+        cycle();
+        for (int camNo : {1, 2}) {
+            const QStringList names = images(camNo);
+            QCOMPARE(names.size(), 3);
+            QVERIFY(names.filter(r.state.Cams.Item(camNo)->mCamName).size() == 3);
+        }
+        QVERIFY(!QDir(AddBackslash(r.state.ArchivePath) + CamFolderName(3)).exists());
+        QVERIFY(r.state.Recording && int(r.state.CopyHelpers.size()) == 2);
     }
 
     // The real program, started without a display, ends on SIGTERM as "Beenden" does.
