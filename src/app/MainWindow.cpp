@@ -321,6 +321,13 @@ void frmMain::buildControls()
     connect(&mState.txtLog, &LogWindow::appended, this, &frmMain::appendLogLine);
     connect(&mState.txtLog, &LogWindow::cleared, txtLog, &QPlainTextEdit::clear);
 
+    mStatusTimer.setSingleShot(true);
+    mStatusTimer.setInterval(100);
+    connect(&mStatusTimer, &QTimer::timeout, this, [this] {
+        MainStatusBarPanel1->setText(mStatusText[0]);
+        MainStatusBarPanel2->setText(mStatusText[1]);
+    });
+
     resize(1000, 700);
 }
 
@@ -845,7 +852,9 @@ qint16 frmMain::WindowState() const
 
 void frmMain::SetStatusText(int panel, const QString &text)
 {
-    (panel == 1 ? MainStatusBarPanel1 : MainStatusBarPanel2)->setText(text);
+    mStatusText[panel == 1 ? 0 : 1] = text;
+    if (!mStatusTimer.isActive())
+        mStatusTimer.start();
 }
 
 bool frmMain::ShowLastImage(const QString &path, const QString &label, QString *error)

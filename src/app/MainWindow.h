@@ -5,6 +5,7 @@
 #include "config/SettingsView.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 
 class AppState;
@@ -64,8 +65,10 @@ public:
     qint32 WindowTop() const override;
     qint16 WindowState() const override;
 
-    // MainView
+    // MainView. Status texts reach the panels at most ten times a second: a recorder with many
+    // cameras changes them hundreds of times a second, more than anyone can read.
     void SetStatusText(int panel, const QString &text) override;
+    QString StatusText(int panel) const { return mStatusText[panel == 1 ? 0 : 1]; }
     bool ShowLastImage(const QString &path, const QString &label, QString *error) override;
     void ShowRecordingState(bool on) override;
 
@@ -135,5 +138,7 @@ private:
     AppState &mState;
     RecordingControl mRecording;
     bool mNameEdited = false;
+    QString mStatusText[2];
+    QTimer mStatusTimer;
     bool mUnloaded = false;
 };

@@ -137,7 +137,7 @@ private slots:
         QVERIFY(!r.state.Recording && !w.chkRecording->isChecked() && !w.Recording().MainTimer().isActive());
         QVERIFY(w.chkRecording->text() == QStringLiteral("Aufnahme starten") && w.chkRecording->styleSheet().contains(QStringLiteral("#00ff00")));
         QCOMPARE(w.windowTitle(), QStringLiteral("Bildfang ") + AppState::BuildVersionText());
-        QVERIFY(w.MainStatusBarPanel1->text().isEmpty() && !w.btAktivieren->isEnabled() && !r.state.LogAutoClear && !r.state.LogAutoSave);
+        QVERIFY(w.StatusText(1).isEmpty() && !w.btAktivieren->isEnabled() && !r.state.LogAutoClear && !r.state.LogAutoSave);
         if (settings.isNull()) {   // the defaults, and nothing written before the first save
             QVERIFY(r.state.TimeLimitOn && !r.state.SpaceLimitOn && w.optZeitlimit->isChecked() && !QFile::exists(r.ini()));
             QCOMPARE(w.cmbUpdaterate->currentText() + w.lblEinheit->text() + QString::number(r.state.TimeLimitValue), QStringLiteral("OFFh24"));
