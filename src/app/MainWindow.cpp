@@ -6,6 +6,7 @@
 #include "archive/StorageLimits.h"
 #include "cameras/CamObject.h"
 #include "config/Settings.h"
+#include "fetch/CopyHelper.h"
 #include "log/Log.h"
 #include "ui/PictureBox.h"
 #include "ui/UpDown.h"
@@ -399,6 +400,11 @@ void frmMain::Form_Unload()
     SaveSettingsLogged(mState, *this);
     WriteLog(mState, QStringLiteral("--- Bildfang beendet ---"));
     AppendLogFileAtEnd(mState);
+    // Cameras, then engines: transfers under way are abandoned and report nothing, so no
+    // line is logged after the log was written.
+    mState.Cams.RemoveAll();
+    mState.CopyHelpers.clear();
+    mState.RetiredHelpers.clear();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
