@@ -10,6 +10,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Caught from here on; one arriving during the start-up is handled after it.
+    TerminationSignals terminations;
     UseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     Platform platform = Platform::real();
@@ -18,7 +20,6 @@ int main(int argc, char *argv[])
     frmMain window(state);
 
     // A termination signal ends the program as "Beenden" does.
-    TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::terminationRequested, &window, [&window, &app] {
         window.close();
         app.quit();
@@ -26,5 +27,6 @@ int main(int argc, char *argv[])
 
     window.Form_Load();
     window.show();
+    terminations.start();
     return app.exec();
 }
