@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
 {
     if (const int code = HandleCommandLine(argc, argv); code >= 0)
         return code;
+    // Caught from here on; one arriving during the start-up is handled after it.
+    TerminationSignals terminations;
     UseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("bildfang"));
@@ -24,7 +26,6 @@ int main(int argc, char *argv[])
     frmMain window(state);
 
     // A termination signal ends the program as "Beenden" does.
-    TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::terminationRequested, &window, [&window, &app] {
         window.close();
         app.quit();
@@ -32,5 +33,6 @@ int main(int argc, char *argv[])
 
     window.Form_Load();
     window.show();
+    terminations.start();
     return app.exec();
 }
