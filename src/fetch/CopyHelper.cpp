@@ -132,7 +132,8 @@ bool CopyHelper::Dispatch(const QString &strSource)
     mURL = strSource;
     mUrl = UrlParts();
     mResponse.reset();
-    const std::optional<UrlParts> parsed = ParseUrlParts(strSource);
+    // A refused port leaves the host taken apart so far for getReport.
+    const std::optional<UrlParts> parsed = ParseUrlParts(strSource, &mUrl);
     if (!parsed)
         return false;
     mUrl = *parsed;

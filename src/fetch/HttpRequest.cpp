@@ -5,8 +5,20 @@
 
 #include <QStringList>
 
+#include <algorithm>
 
-std::optional<UrlParts> ParseUrlParts(const QString &strSource)
+
+namespace {
+
+// A control character would end the request line or start a header line of its own.
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+} // namespace
+
+std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken)
 {
     if (!strSource.contains(QLatin1String("://")))
         return std::nullopt;
@@ -27,9 +39,14 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource)
 
     const qsizetype colon = authority.indexOf(QLatin1Char(':'));
     url.host = colon >= 0 ? authority.left(colon) : authority;
+    if (hasControlCharacter(url.host))
+        return std::nullopt;
     if (colon >= 0 && colon + 1 < authority.size()) {
-        if (!RoundToInt32(LeadingNumber(authority.mid(colon + 1)), url.port))
+        if (!RoundToInt32(LeadingNumber(authority.mid(colon + 1)), url.port)) {
+            if (taken)
+                *taken = url;
             return std::nullopt;
+        }
     }
     if (url.port < 1)
         url.port = 80;
@@ -38,6 +55,8 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource)
         url.path = QLatin1Char('/') + parts.mid(3).join(QLatin1Char('/'));
     if (url.path.isEmpty())
         url.path = QStringLiteral("/");
+    if (hasControlCharacter(url.path))
+        return std::nullopt;
     return url;
 }
 

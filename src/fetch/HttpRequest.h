@@ -14,9 +14,11 @@ struct UrlParts
     QString path;       // always begins with "/"
 };
 
-// No value when the URL has no "://", the port number does not fit 32 bits or the user-info
-// holds a character that cannot go out as one byte.
-std::optional<UrlParts> ParseUrlParts(const QString &strSource);
+// No value when the URL has no "://", the port number does not fit 32 bits, the user-info
+// holds a character that cannot go out as one byte, or the host or path holds a control
+// character (it would add lines to the request). On a port that does not fit, taken receives
+// what was taken apart before it: user-info and host, port 0.
+std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken = nullptr);
 
 // The request sent once the socket is connected: GET, Accept, Host, Connection: close and,
 // with user-info, Authorization: Basic, each line ended by CR LF, then an empty line.

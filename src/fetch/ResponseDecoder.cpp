@@ -154,7 +154,11 @@ bool ResponseDecoder::isChunkedHeader(const QByteArray &headerBlock)
             continue;
         if (line.first(colon).trimmed().compare("Transfer-Encoding", Qt::CaseInsensitive) != 0)
             continue;
-        if (line.size() >= 7 && line.last(7).compare("chunked", Qt::CaseInsensitive) == 0)
+        // Blanks and tabs after a field value are not part of it.
+        QByteArrayView value = line;
+        while (!value.isEmpty() && (value.back() == ' ' || value.back() == '\t'))
+            value.chop(1);
+        if (value.size() >= 7 && value.last(7).compare("chunked", Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;

@@ -33,7 +33,8 @@ public:
     // there; the body is then the whole response.
     QByteArray extractBody(int dataType, bool &noImage) const;
 
-    // True when a header line names Transfer-Encoding and ends in "chunked".
+    // True when a header line names Transfer-Encoding and ends in "chunked", not counting
+    // blanks and tabs at its end.
     static bool isChunkedHeader(const QByteArray &headerBlock);
 
 private:
