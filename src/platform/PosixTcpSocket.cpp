@@ -61,6 +61,8 @@ PosixTcpSocket::PosixTcpSocket()
     // MSG_NOSIGNAL covers send(); nothing else may raise SIGPIPE either.
     static const bool sigpipeIgnored = [] { std::signal(SIGPIPE, SIG_IGN); return true; }();
     (void)sigpipeIgnored;
+    mConnectTimer.setInterval(1000);
+    mConnectTimer.callOnTimeout(this, [this] { mConnectTimer_Timer(); });
 }
 
 PosixTcpSocket::~PosixTcpSocket()
@@ -162,6 +164,8 @@ void PosixTcpSocket::connectNextAddress()
             // Completion (or immediate success) is seen by the write notifier, from the loop.
             mWriteNotifier = new QSocketNotifier(mFd, QSocketNotifier::Write, this);
             connect(mWriteNotifier, &QSocketNotifier::activated, this, &PosixTcpSocket::onWritable);
+            mConnectTicks = 0;
+            mConnectTimer.start();
             return;
         }
         mLastConnectError = errno;
@@ -189,6 +193,7 @@ void PosixTcpSocket::onWritable()
             return;
         }
         mState = Connected;
+        mConnectTimer.stop();
         mWriteNotifier->setEnabled(false);
         mReadNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read, this);
         connect(mReadNotifier, &QSocketNotifier::activated, this, &PosixTcpSocket::onReadable);
@@ -197,6 +202,25 @@ void PosixTcpSocket::onWritable()
     }
     if (mState == Connected)
         flushOutput();
+}
+
+// An address that neither accepts nor refuses in time counts as timed out; the next is tried.
+void PosixTcpSocket::mConnectTimer_Timer()
+{
+    if (mState != Connecting) {
+        mConnectTimer.stop();
+        return;
+    }
+    if (++mConnectTicks < ConnectLimitTicks)
+        return;
+    mLastConnectError = ETIMEDOUT;
+    releaseFd();
+    mState = HostResolved;
+    if (!mAddresses.isEmpty()) {
+        connectNextAddress();
+        return;
+    }
+    fail(WinsockErrorFromErrno(ETIMEDOUT));
 }
 
 void PosixTcpSocket::emitConnected()
@@ -320,6 +344,7 @@ void PosixTcpSocket::close()
 
 void PosixTcpSocket::releaseFd()
 {
+    mConnectTimer.stop();
     // The notifiers may be the very senders we are running in: they go later.
     for (QSocketNotifier **n : {&mReadNotifier, &mWriteNotifier}) {
         if (*n) {

@@ -3,9 +3,14 @@
 #include "CamSim.h"
 #include "fetch/CopyHelper.h"
 #include "fetch/ResponseDecoder.h"
+#include "platform/PosixTcpSocket.h"
 #include "support/TestPlatform.h"
 
 #include <QtTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +58,40 @@ struct Rig
     }
 };
 
+// Runs the event loop until cond holds or 10 s passed.
+bool waitUntil(const std::function<bool()> &cond)
+{
+    QDeadlineTimer deadline(10000);
+    while (!cond() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return cond();
+}
+
+// A loopback port that never completes a connection: its accept queue is full (backlog 0, one
+// connection never accepted), so the kernel drops further SYNs and connect stays pending.
+struct BlackHole
+{
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    quint16 port = 0;
+    BlackHole()
+    {
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof(a);
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&a), len) == 0 && ::listen(listener, 0) == 0
+            && ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len) == 0
+            && ::connect(filler, reinterpret_cast<sockaddr *>(&a), len) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~BlackHole()
+    {
+        ::close(filler);
+        ::close(listener);
+    }
+};
+
 } // namespace
 
 class TestRequests : public QObject
@@ -61,6 +100,7 @@ class TestRequests : public QObject
 private slots:
     void unsafeAddressesAndReports();
     void chunkedHeaderWithTrailingBlanks();
+    void connectAttemptTimesOut();
 };
 
 void TestRequests::unsafeAddressesAndReports()
@@ -96,6 +136,36 @@ void TestRequests::chunkedHeaderWithTrailingBlanks()
             QVERIFY(!noImage);
         }
     }
+}
+
+// The watchdog and the socket's connect timer ticked together, second by second.
+void TestRequests::connectAttemptTimesOut()
+{
+    BlackHole hole;
+    QVERIFY(hole.port != 0);
+    QList<PosixTcpSocket *> sockets;
+    struct Factory final : SocketFactory {
+        QList<PosixTcpSocket *> &made;
+        explicit Factory(QList<PosixTcpSocket *> &m) : made(m) {}
+        std::unique_ptr<TcpSocket> create() override
+        {
+            auto s = std::make_unique<PosixTcpSocket>();
+            made.append(s.get());
+            return s;
+        }
+    };
+    Rig rig(std::make_shared<Factory>(sockets));
+    QVERIFY(rig.engine->Dispatch(QStringLiteral("http://127.0.0.1:%1/x.jpg").arg(hole.port)));
+    QVERIFY(waitUntil([&] { return sockets.at(0)->state() == TcpSocket::Connecting; }));
+    for (int second = 1; second <= 21; ++second) {
+        QCOMPARE(rig.parent->reports.size(), 0);
+        rig.engine->mWatchdog_Timer();
+        sockets.at(0)->mConnectTimer_Timer();
+    }
+    QCOMPARE(rig.parent->reports.size(), 1);
+    QCOMPARE(rig.parent->reports.at(0).code, -7);
+    QVERIFY(rig.engine->isReady());
+    QVERIFY(!rig.engine->watchdogRunning());
 }
 
 QTEST_GUILESS_MAIN(TestRequests)
