@@ -29,7 +29,12 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken)
 
     const qsizetype at = authority.indexOf(QLatin1Char('@'));
     if (at >= 0) {
-        url.userInfo = authority.left(at);
+        // Split before decoding: an encoded ":" belongs to the user or the password.
+        const QString raw = authority.left(at);
+        const qsizetype colon = raw.indexOf(QLatin1Char(':'));
+        url.userInfo = PercentDecode(raw);
+        url.user = PercentDecode(colon >= 0 ? raw.left(colon) : raw);
+        url.password = colon >= 0 ? PercentDecode(raw.mid(colon + 1)) : QString();
         authority = authority.mid(at + 1);
         const std::optional<QString> encoded = Base64Encode(url.userInfo);
         if (!encoded)
@@ -58,6 +63,27 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken)
     if (hasControlCharacter(url.path))
         return std::nullopt;
     return url;
+}
+
+QString PercentDecode(const QString &text)
+{
+    if (!text.contains(QLatin1Char('%')))
+        return text;
+    auto hex = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= '0' && u <= '9' ? u - '0' : u >= 'a' && u <= 'f' ? u - 'a' + 10 : u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
+    };
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('%') && i + 2 < text.size() && hex(text.at(i + 1)) >= 0 && hex(text.at(i + 2)) >= 0) {
+            out += QChar(char16_t(hex(text.at(i + 1)) * 16 + hex(text.at(i + 2))));
+            i += 2;
+        } else {
+            out += text.at(i);
+        }
+    }
+    return out;
 }
 
 QByteArray ToWireBytes(const QString &text)

@@ -58,6 +58,20 @@ struct Rig
     }
 };
 
+// The capture cycle's rule for user and password in the URL.
+QString encodeCredential(const QString &typed)
+{
+    QString out;
+    for (const QChar c : typed) {
+        const char16_t u = c.unicode();
+        if (QStringView(u"%@:/").contains(c) || u <= 0x20 || (u >= 0x7F && u <= 0xFF))
+            out += QLatin1Char('%') + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 // Runs the event loop until cond holds or 10 s passed.
 bool waitUntil(const std::function<bool()> &cond)
 {
@@ -101,6 +115,8 @@ private slots:
     void unsafeAddressesAndReports();
     void chunkedHeaderWithTrailingBlanks();
     void connectAttemptTimesOut();
+    void credentialsByteExact_data();
+    void credentialsByteExact();
 };
 
 void TestRequests::unsafeAddressesAndReports()
@@ -136,6 +152,35 @@ void TestRequests::chunkedHeaderWithTrailingBlanks()
             QVERIFY(!noImage);
         }
     }
+}
+
+void TestRequests::credentialsByteExact_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("slash") << "admin" << "se/cret";
+    QTest::newRow("at") << "us@er" << "p@ss";
+    QTest::newRow("colons") << "a:b" << "c:d";
+    QTest::newRow("percent") << "100%" << "%41%";
+    QTest::newRow("blanks") << "max muster" << " pass word ";
+    QTest::newRow("latin-1") << QStringLiteral("j\u00f6rg") << QStringLiteral("gr\u00fc\u00dfe");
+}
+
+void TestRequests::credentialsByteExact()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    Rig rig;
+    CamSim::Behaviour b;
+    b.imageSize = 2000;
+    b.authUserInfo = (user + QLatin1Char(':') + password).toLatin1();
+    rig.sim.setBehaviour(b);
+    const QString url = QStringLiteral("http://%1:%2@127.0.0.1:%3/a.jpg")
+                            .arg(encodeCredential(user), encodeCredential(password), QString::number(rig.sim.port()));
+    const Report r = rig.fetch(url);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(rig.sim.requests(), QList<QByteArray>{"GET /a.jpg HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1\r\n"
+        "Connection: close\r\nAuthorization: Basic " + b.authUserInfo.toBase64() + "\r\n\r\n"});
 }
 
 // The watchdog and the socket's connect timer ticked together, second by second.
