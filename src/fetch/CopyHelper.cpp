@@ -13,16 +13,14 @@ CopyHelper::CopyHelper(Platform &platform, QSet<QString> &timerNames)
     : mPlatform(platform)
 {
     // Names of engines discarded earlier stay taken, so a number is never used twice in a run.
-    int n = 1;
-    for (;; ++n) {
+    // There is no upper limit: 255 cameras, added and removed at will, all get an engine.
+    for (int n = 1;; ++n) {
         mName = QStringLiteral("CopyHelper") + QString::number(n);
         const QString timerName = mName + QStringLiteral("_Timer");
         if (!timerNames.contains(timerName)) {
             timerNames.insert(timerName);
             break;
         }
-        if (n >= MaxEngines)
-            fatal(QStringLiteral("Fehler beim Anlegen der Timer des CopyHelpers!"));
     }
     mWatchdog.setObjectName(mName + QStringLiteral("_Timer"));
 

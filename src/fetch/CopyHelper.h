@@ -20,10 +20,9 @@ public:
     // What the transfer is doing. Every change goes through setTransferState.
     enum class TransferState { Idle, Connecting, Requesting, Waiting, Receiving, Retrying };
 
-    static constexpr int MaxEngines = 100;
     static constexpr int WatchdogLimit = 30;
 
-    // timerNames is the run's register of watchdog names: CopyHelper1_Timer .. CopyHelper100_Timer.
+    // timerNames is the run's register of watchdog names CopyHelper1_Timer, CopyHelper2_Timer, ...
     // A creation failure shows a message box and ends the program at once.
     CopyHelper(Platform &platform, QSet<QString> &timerNames);
     ~CopyHelper();
