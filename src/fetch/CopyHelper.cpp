@@ -136,6 +136,19 @@ bool CopyHelper::Dispatch(const QString &strSource)
         return false;
     mUrl = *parsed;
 
+    mAuthorization.clear();
+    mSentDigestNonce.clear();
+    if (mParent && !mUrl.userInfo.isEmpty()) {
+        DigestSession &session = mParent->mDigestSession;
+        if (session.origin == digestOrigin()) {
+            ++session.nc;
+            mAuthorization = DigestAuthorization(session.challenge, mUrl.user.toLatin1(), mUrl.password.toLatin1(),
+                "GET", ToWireBytes(mUrl.path), session.nc,
+                session.sessCnonce.isEmpty() ? NewDigestCnonce() : session.sessCnonce);
+            mSentDigestNonce = session.challenge.nonce;
+        }
+    }
+
     ++mRetries;
     ++mTransferSerial;
     mBusy = true;
@@ -161,6 +174,7 @@ void CopyHelper::setTransferState(TransferState state)
 
 void CopyHelper::report(qint16 iError)
 {
+    mDigestAsked = false;
     // The parent may be replaced inside its own callback; it lives until the call returns.
     const std::shared_ptr<CopyHelperParent> parent = mParent;
     if (parent)
@@ -171,7 +185,7 @@ void CopyHelper::mWinsockControl_Connect()
 {
     mStatusText = QStringLiteral("Verbunden - Anfrage senden...");
     setTransferState(TransferState::Requesting);
-    mWinsockControl->send(BuildRequest(mUrl));
+    mWinsockControl->send(BuildRequest(mUrl, mAuthorization));
 }
 
 void CopyHelper::mWinsockControl_SendComplete()
@@ -228,12 +242,52 @@ void CopyHelper::mWinsockControl_Close()
     mWatchdogTicks = 0;
     mWatchdog.stop();
     mWinsockControl->close();
+    if (answerDigestChallenge())
+        return;
     mData = ExtractBody();
     mResponse.reset();
     mRetries = 0;
     mBusy = false;
     setTransferState(TransferState::Idle);
     report(mResult);
+}
+
+QString CopyHelper::digestOrigin() const
+{
+    return mUrl.host + QLatin1Char('\n') + QString::number(mUrl.port) + QLatin1Char('\n') + mUrl.userInfo;
+}
+
+// A 401 with a Digest challenge we can answer, and no Basic offered: ask again on a new
+// connection inside this transfer. False leaves the answer to be reported as always.
+bool CopyHelper::answerDigestChallenge()
+{
+    if (!mParent || mUrl.userInfo.isEmpty() || !IsUnauthorized(mResponse.headerBlock()))
+        return false;
+    DigestSession &session = mParent->mDigestSession;
+    const AuthChallenges offered = ParseAuthChallenges(mResponse.headerBlock());
+    if (offered.basic || !offered.digest) {
+        if (session.origin == digestOrigin())
+            session = DigestSession();   // the camera no longer wants Digest from us
+        return false;
+    }
+    const DigestChallenge challenge = *offered.digest;
+    // The nonce just used, refused again and not stale: the credentials are wrong.
+    if (mDigestAsked || (challenge.nonce == mSentDigestNonce && !challenge.stale))
+        return false;
+    using A = DigestChallenge::Algorithm;
+    const bool sess = challenge.algorithm == A::Md5Sess || challenge.algorithm == A::Sha256Sess;
+    DigestSession fresh{digestOrigin(), challenge, 0, sess ? NewDigestCnonce() : QByteArray()};
+    if (DigestAuthorization(challenge, mUrl.user.toLatin1(), QByteArray(), "GET", QByteArray(), 1, "-").isEmpty())
+        return false;
+    session = std::move(fresh);
+    mDigestAsked = true;
+    mRetries = 0;
+    if (!Dispatch(mURL)) {
+        mRetries = 0;
+        setTransferState(TransferState::Idle);
+        report(-1);
+    }
+    return true;
 }
 
 void CopyHelper::mWinsockControl_Error(int Number)

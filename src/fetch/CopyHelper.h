@@ -13,7 +13,9 @@
 
 // The transfer engine: one TCP socket, one watchdog, one HTTP GET at a time, and exactly one
 // CHCallBack to its Parent per transfer. At most one automatic retry; the watchdog ends a
-// transfer after 30 ticks without activity.
+// transfer after 30 ticks without activity. A camera that answers 401 with a Digest challenge
+// (and offers no Basic) is asked once more inside the same transfer, and answered with Digest at
+// once from then on.
 class CopyHelper
 {
 public:
@@ -58,6 +60,8 @@ private:
     void mWinsockControl_Error(int Number);
 
     void attachSocket();
+    QString digestOrigin() const;
+    bool answerDigestChallenge();
     QByteArray ExtractBody();
     void setTransferState(TransferState state);
     void report(qint16 iError);
@@ -81,6 +85,9 @@ private:
     QByteArray mData;
     QString mURL;
     UrlParts mUrl;
+    QByteArray mAuthorization;      // a Digest answer in place of the Basic line; usually empty
+    QByteArray mSentDigestNonce;    // the nonce that answer used
+    bool mDigestAsked = false;      // this transfer already asked again with Digest
     TransferState mTransferState = TransferState::Idle;
     quint64 mTransferSerial = 0;    // bumped by every start, so a callback's own start is seen
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

@@ -107,15 +107,17 @@ QByteArray ToWireBytes(const QString &text)
     return out;
 }
 
-QByteArray BuildRequest(const UrlParts &url)
+QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization)
 {
     QByteArray request;
-    request.reserve(128 + url.path.size() + url.host.size() + url.auth.size());
+    request.reserve(128 + url.path.size() + url.host.size() + url.auth.size() + authorization.size());
     request += "GET " + ToWireBytes(url.path) + " HTTP/1.1\r\n";
     request += "Accept: */*\r\n";
     request += "Host: " + ToWireBytes(url.host) + "\r\n";
     request += "Connection: close\r\n";
-    if (!url.userInfo.isEmpty())
+    if (!authorization.isEmpty())
+        request += "Authorization: " + authorization + "\r\n";
+    else if (!url.userInfo.isEmpty())
         request += "Authorization: Basic " + url.auth.toLatin1() + "\r\n";
     request += "\r\n";
     return request;

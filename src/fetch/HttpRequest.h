@@ -32,7 +32,8 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken 
 
 // The request sent once the socket is connected: GET, Accept, Host, Connection: close and,
 // with user-info, Authorization: Basic, each line ended by CR LF, then an empty line.
-QByteArray BuildRequest(const UrlParts &url);
+// A non-empty authorization value (a Digest answer) takes the Basic line's place.
+QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization = QByteArray());
 
 // "%" and two hex digits become the character of that code; see the credentials above.
 QString PercentDecode(const QString &text);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QtGlobal>
 
 // Collects one HTTP response as it arrives and undoes chunked transfer coding on the way.
@@ -25,6 +26,11 @@ public:
     // Status line and headers up to and including the first CR LF CR LF, then the body as
     // received (plain) or decoded (chunked).
     const QByteArray &response() const { return mResponse; }
+    // Status line and headers through the first CR LF CR LF; empty until it has arrived.
+    QByteArrayView headerBlock() const
+    {
+        return mHeaderEnd < 0 ? QByteArrayView() : QByteArrayView(mResponse.constData(), mHeaderEnd);
+    }
     // 0 while the header block is incomplete, 1 chunked, -1 plain.
     int chunked() const { return mChunked; }
 

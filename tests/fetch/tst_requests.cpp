@@ -2,6 +2,7 @@
 // Digest authentication against the simulator, connection attempts that never complete.
 #include "CamSim.h"
 #include "fetch/CopyHelper.h"
+#include "fetch/DigestAuth.h"
 #include "fetch/ResponseDecoder.h"
 #include "platform/PosixTcpSocket.h"
 #include "support/TestPlatform.h"
@@ -108,6 +109,8 @@ struct BlackHole
 
 } // namespace
 
+Q_DECLARE_METATYPE(CamSim::Behaviour)
+
 class TestRequests : public QObject
 {
     Q_OBJECT
@@ -117,6 +120,9 @@ private slots:
     void connectAttemptTimesOut();
     void credentialsByteExact_data();
     void credentialsByteExact();
+    void digest_data();
+    void digest();
+    void digestKnownAnswer();
 };
 
 void TestRequests::unsafeAddressesAndReports()
@@ -181,6 +187,94 @@ void TestRequests::credentialsByteExact()
     QCOMPARE(r.code, 0);
     QCOMPARE(rig.sim.requests(), QList<QByteArray>{"GET /a.jpg HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1\r\n"
         "Connection: close\r\nAuthorization: Basic " + b.authUserInfo.toBase64() + "\r\n\r\n"});
+}
+
+// Two fetches per row; connections counted after each. The first request always carries Basic,
+// as before; a remembered challenge makes the second fetch one request.
+void TestRequests::digest_data()
+{
+    QTest::addColumn<CamSim::Behaviour>("camera");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QList<int>>("codesAndConnections");
+    CamSim::Behaviour md5;
+    md5.imageSize = 3000;
+    md5.authUserInfo = "Mufasa:Circle of Life";
+    md5.digestAlgorithm = "MD5";
+    const QString right = QStringLiteral("Circle of Life");
+    const QList<int> twoThenOne{0, 2, 0, 3};
+    auto with = [&](auto change) { CamSim::Behaviour b = md5; change(b); return b; };
+
+    QTest::newRow("MD5, qop=auth") << md5 << right << twoThenOne;
+    QTest::newRow("MD5 without qop") << with([](auto &b) { b.digestQop.clear(); }) << right << twoThenOne;
+    QTest::newRow("SHA-256") << with([](auto &b) { b.digestAlgorithm = "SHA-256"; }) << right << twoThenOne;
+    QTest::newRow("SHA-256-sess") << with([](auto &b) { b.digestAlgorithm = "SHA-256-sess"; }) << right << twoThenOne;
+    QTest::newRow("MD5-sess without qop") << with([](auto &b) { b.digestAlgorithm = "MD5-sess"; b.digestQop.clear(); })
+                                          << right << twoThenOne;
+    QTest::newRow("stale nonce") << with([](auto &b) { b.digestNonceUses = 1; }) << right << QList<int>{0, 2, 0, 4};
+    QTest::newRow("wrong password") << md5 << QStringLiteral("Circle Of Life") << QList<int>{-6, 2, -6, 3};
+    QTest::newRow("unknown algorithm") << with([](auto &b) { b.digestAlgorithm = "SHA-512-256"; }) << right
+                                       << QList<int>{-6, 1, -6, 2};
+    QTest::newRow("qop auth-int only") << with([](auto &b) { b.digestQop = "auth-int"; }) << right
+                                       << QList<int>{-6, 1, -6, 2};
+    QTest::newRow("Basic offered too") << with([](auto &b) { b.digestAlsoBasic = true; }) << right
+                                       << QList<int>{0, 1, 0, 2};
+}
+
+void TestRequests::digest()
+{
+    QFETCH(CamSim::Behaviour, camera);
+    QFETCH(QString, password);
+    QFETCH(QList<int>, codesAndConnections);
+    Rig rig;
+    rig.sim.setBehaviour(camera);
+    const QString url = QStringLiteral("http://Mufasa:%1@127.0.0.1:%2/dir/index.html")
+                            .arg(encodeCredential(password), QString::number(rig.sim.port()));
+    for (int fetch = 0; fetch < 2; ++fetch) {
+        const Report r = rig.fetch(url);
+        QCOMPARE(r.code, codesAndConnections.at(2 * fetch));
+        QCOMPARE(rig.sim.connectionCount(), codesAndConnections.at(2 * fetch + 1));
+        // An image, or the last 401 page kept whole.
+        QCOMPARE(r.data, r.code == 0 ? rig.sim.lastImage() : rig.sim.lastResponse());
+    }
+    // The first request is today's, byte for byte; a Digest answer replaces the Basic line.
+    const QList<QByteArray> requests = rig.sim.requests();
+    QCOMPARE(requests.first(), "GET /dir/index.html HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+             "Authorization: Basic " + ("Mufasa:" + password.toLatin1()).toBase64() + "\r\n\r\n");
+    for (const QByteArray &request : requests.mid(1))
+        QCOMPARE(request.contains("\r\nAuthorization: Digest username=\"Mufasa\""), codesAndConnections.at(1) == 2);
+    if (codesAndConnections == QList<int>{0, 2, 0, 3} && !camera.digestQop.isEmpty())
+        QVERIFY(requests.last().contains(", nc=00000002, "));
+}
+
+// RFC 7616, 3.9.1: the SHA-256 challenge comes first, so it is the one answered.
+void TestRequests::digestKnownAnswer()
+{
+    const QByteArray head = "HTTP/1.1 401 Unauthorized\r\n"
+        "WWW-Authenticate: Digest realm=\"http-auth@example.org\", qop=\"auth, auth-int\", algorithm=SHA-256, "
+        "nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\"\r\n"
+        "WWW-Authenticate: Digest realm=\"http-auth@example.org\", qop=\"auth, auth-int\", algorithm=MD5, "
+        "nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\"\r\n\r\n";
+    QVERIFY(IsUnauthorized(head));
+    const AuthChallenges offered = ParseAuthChallenges(head);
+    QVERIFY(!offered.basic && offered.digest);
+    DigestChallenge c = *offered.digest;
+    const QByteArray cnonce = "f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ";
+    auto answer = [&] { return DigestAuthorization(c, "Mufasa", "Circle of Life", "GET", "/dir/index.html", 1, cnonce); };
+    QCOMPARE(answer(), QByteArray("Digest username=\"Mufasa\", realm=\"http-auth@example.org\", uri=\"/dir/index.html\", "
+        "algorithm=SHA-256, nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", nc=00000001, cnonce=\"" + cnonce
+        + "\", qop=auth, response=\"753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1\", "
+        "opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\""));
+    c.algorithm = DigestChallenge::Algorithm::Md5;
+    QVERIFY(answer().contains("response=\"8ca523f5e9506fed4657c9700eebdbec\""));
+
+    // Unanswerable or not Digest at all.
+    for (const QByteArray &line : {QByteArray("Digest realm=\"r\", nonce=\"n\", algorithm=SHA-512-256"),
+                                   QByteArray("Digest realm=\"r\", nonce=\"n\", qop=\"auth-int\""),
+                                   QByteArray("Digest realm=\"r, nonce=\"n\""), QByteArray("Digest nonce=\"n\""),
+                                   QByteArray("Negotiate abc==, Digest realm=\"r\" nonce=\"n\"")})
+        QVERIFY2(!ParseAuthChallenges("HTTP/1.1 401 X\r\nWWW-Authenticate: " + line + "\r\n\r\n").digest, line);
+    QVERIFY(ParseAuthChallenges("HTTP/1.1 401 X\r\nWWW-Authenticate: Negotiate abc==, Digest realm=r, nonce=n\r\n\r\n").digest);
+    QVERIFY(!IsUnauthorized("HTTP/1.1 4010 X\r\n\r\n"));
 }
 
 // The watchdog and the socket's connect timer ticked together, second by second.
