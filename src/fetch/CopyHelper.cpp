@@ -1,6 +1,7 @@
 #include "fetch/CopyHelper.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -231,7 +232,7 @@ QByteArray CopyHelper::ExtractBody()
 {
     mResponse.finish();
     bool noImage = false;
-    QByteArray body = mResponse.extractBody(mDataType, noImage);
+    QByteArray body = mResponse.takeBody(mDataType, noImage);
     if (noImage && mResult == 0)
         mResult = -6;
     return body;
@@ -244,8 +245,11 @@ void CopyHelper::mWinsockControl_Close()
     mWinsockControl->close();
     if (answerDigestChallenge())
         return;
-    mData = ExtractBody();
+    // The body is cut from the response in place, not copied; the previous body's memory,
+    // unless the camera still holds it, takes in the next response.
+    QByteArray previous = std::exchange(mData, ExtractBody());
     mResponse.reset();
+    mWinsockControl->recycle(std::move(previous));
     mRetries = 0;
     mBusy = false;
     setTransferState(TransferState::Idle);

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+#include <utility>
+
 // Collects one HTTP response as it arrives and undoes chunked transfer coding on the way.
 // The work per arrival is proportional to the arrival: the search for the empty line resumes
 // where it stopped, and chunks are decoded by a state machine that survives any split.
@@ -38,6 +40,9 @@ public:
     // marker through the last end marker. noImage is set in mode 1 when no complete JPEG is
     // there; the body is then the whole response.
     QByteArray extractBody(int dataType, bool &noImage) const;
+    // The same body, cut from the response buffer in place instead of copied out of it; the
+    // decoder is empty afterwards.
+    QByteArray takeBody(int dataType, bool &noImage);
 
     // True when a header line names Transfer-Encoding and ends in "chunked", not counting
     // blanks and tabs at its end.
@@ -47,6 +52,8 @@ private:
     enum class ChunkState { SizeBlanks, SizeDigits, SizeRest, SizeCR, Data, Trailer, Done };
 
     bool feedChunks(const char *data, qsizetype size);
+    // Where the body lies in mResponse, as [from, to).
+    std::pair<qsizetype, qsizetype> bodyRange(int dataType, bool &noImage) const;
 
     QByteArray mResponse;
     int mChunked = 0;

@@ -276,6 +276,10 @@ void PosixTcpSocket::onReadable()
     bool peerClosed = false;
     int err = 0;
     const qsizetype before = mIn.size();
+    // Exactly one piece: growing by resize alone would allocate twice that, and the buffer
+    // travels on as the response and the image.
+    if (mIn.capacity() == 0)
+        mIn.reserve(ReadPiece);
     while (mIn.size() - before < ReadPiece) {
         const qsizetype want = ReadPiece - (mIn.size() - before);
         const qsizetype at = mIn.size();
@@ -325,6 +329,14 @@ bool PosixTcpSocket::getData(QByteArray &data, qint64 maxBytes)
         mIn.remove(0, maxBytes);
     }
     return true;
+}
+
+void PosixTcpSocket::recycle(QByteArray buffer)
+{
+    if (!mIn.isEmpty() || mIn.capacity() > 0 || !buffer.isDetached() || buffer.capacity() > 4 * ReadPiece)
+        return;
+    buffer.resize(0);
+    mIn = std::move(buffer);
 }
 
 void PosixTcpSocket::close()
