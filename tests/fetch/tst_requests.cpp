@@ -123,6 +123,7 @@ private slots:
     void digest_data();
     void digest();
     void digestKnownAnswer();
+    void bodiesKeptOrDropped();
 };
 
 void TestRequests::unsafeAddressesAndReports()
@@ -275,6 +276,27 @@ void TestRequests::digestKnownAnswer()
         QVERIFY2(!ParseAuthChallenges("HTTP/1.1 401 X\r\nWWW-Authenticate: " + line + "\r\n\r\n").digest, line);
     QVERIFY(ParseAuthChallenges("HTTP/1.1 401 X\r\nWWW-Authenticate: Negotiate abc==, Digest realm=r, nonce=n\r\n\r\n").digest);
     QVERIFY(!IsUnauthorized("HTTP/1.1 4010 X\r\n\r\n"));
+}
+
+// The body's buffer is reused for the next response only when the camera let go of it.
+void TestRequests::bodiesKeptOrDropped()
+{
+    Rig rig;
+    CamSim::Behaviour b;
+    b.mode = CamSim::Mode::NewJpeg;
+    b.imageSize = 150 * 1024;
+    rig.sim.setBehaviour(b);
+    QList<QByteArray> kept, expected;
+    for (int i = 0; i < 6; ++i) {
+        const Report r = rig.fetch(rig.sim.url());
+        QCOMPARE(r.data, rig.sim.lastImage());
+        if (i % 2 == 0) {
+            kept.append(r.data);
+            expected.append(rig.sim.lastImage());
+        }
+        rig.parent->reports.clear();
+    }
+    QCOMPARE(kept, expected);
 }
 
 // The watchdog and the socket's connect timer ticked together, second by second.
