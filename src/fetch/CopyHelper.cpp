@@ -276,7 +276,7 @@ bool CopyHelper::answerDigestChallenge()
     }
     const DigestChallenge challenge = *offered.digest;
     // The nonce just used, refused again and not stale: the credentials are wrong.
-    if (mDigestAsked || (challenge.nonce == mSentDigestNonce && !challenge.stale))
+    if (mDigestAsked || (!mAuthorization.isEmpty() && challenge.nonce == mSentDigestNonce && !challenge.stale))
         return false;
     using A = DigestChallenge::Algorithm;
     const bool sess = challenge.algorithm == A::Md5Sess || challenge.algorithm == A::Sha256Sess;

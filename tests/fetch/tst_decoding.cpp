@@ -150,7 +150,7 @@ void TestDecoding::decodes_data()
         QTest::newRow(sizeLine.constData()) << ChunkedHead + sizeLine + "\r\n" + data + "\r\n0\r\n\r\n" << ChunkedHead + data;
 
     const QByteArray body = "5\r\nhello\r\n0\r\n\r\n";
-    for (const QByteArray field : {"transfer-encoding: CHUNKED", "Transfer-Encoding: gzip, chunked"}) {
+    for (const QByteArray field : {"transfer-encoding: CHUNKED", "Transfer-Encoding: gzip, chunked", "Transfer-Encoding: chunked \t "}) {
         const QByteArray head = "HTTP/1.1 200 OK\r\n" + field + "\r\n\r\n";
         QTest::newRow(field.constData()) << head + body << head + "hello";
     }
