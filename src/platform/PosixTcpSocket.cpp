@@ -53,6 +53,9 @@ namespace {
 
 // One read call takes at most this much; a large arrival is handed out in pieces of this size.
 constexpr qsizetype ReadPiece = 256 * 1024;
+// Room beyond one piece, so that a buffer coming back from recycle() after the image was cut
+// from it (the front cut at most 32 KiB: the start marker's limit) still takes a whole piece.
+constexpr qsizetype ReadSlack = 32 * 1024;
 
 } // namespace
 
@@ -276,10 +279,10 @@ void PosixTcpSocket::onReadable()
     bool peerClosed = false;
     int err = 0;
     const qsizetype before = mIn.size();
-    // Exactly one piece: growing by resize alone would allocate twice that, and the buffer
-    // travels on as the response and the image.
+    // Growing by resize alone would allocate twice a piece, and the buffer travels on as the
+    // response and the image.
     if (mIn.capacity() == 0)
-        mIn.reserve(ReadPiece);
+        mIn.reserve(ReadPiece + ReadSlack);
     while (mIn.size() - before < ReadPiece) {
         const qsizetype want = ReadPiece - (mIn.size() - before);
         const qsizetype at = mIn.size();
@@ -333,7 +336,7 @@ bool PosixTcpSocket::getData(QByteArray &data, qint64 maxBytes)
 
 void PosixTcpSocket::recycle(QByteArray buffer)
 {
-    if (!mIn.isEmpty() || mIn.capacity() > 0 || !buffer.isDetached() || buffer.capacity() > 4 * ReadPiece)
+    if (!mIn.isEmpty() || mIn.capacity() > 0 || !buffer.isDetached() || buffer.capacity() > 4 * (ReadPiece + ReadSlack))
         return;
     buffer.resize(0);
     mIn = std::move(buffer);
