@@ -220,9 +220,9 @@ bool IsUnauthorized(QByteArrayView headerBlock)
 
 AuthChallenges ParseAuthChallenges(QByteArrayView headerBlock)
 {
-    AuthChallenges result;
-    bool malformed = false;
-    QList<Challenge> all;
+    // The WWW-Authenticate values, continuation lines (starting with a blank) joined on.
+    QList<QByteArray> values;
+    bool inAuthenticate = false;
     qsizetype start = headerBlock.indexOf("\r\n");   // past the status line
     while (start >= 0 && start < headerBlock.size()) {
         start += 2;
@@ -231,12 +231,22 @@ AuthChallenges ParseAuthChallenges(QByteArrayView headerBlock)
             end = headerBlock.size();
         const QByteArrayView line = headerBlock.sliced(start, end - start);
         start = end;
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0 || line.first(colon).trimmed().compare("WWW-Authenticate", Qt::CaseInsensitive) != 0)
+        if (!line.isEmpty() && (line.front() == ' ' || line.front() == '\t')) {
+            if (inAuthenticate)
+                values.last() += ' ' + line.trimmed().toByteArray();
             continue;
-        if (!ChallengeReader(line.sliced(colon + 1)).read(all))
-            malformed = true;
+        }
+        const qsizetype colon = line.indexOf(':');
+        inAuthenticate = colon >= 0 && line.first(colon).trimmed().compare("WWW-Authenticate", Qt::CaseInsensitive) == 0;
+        if (inAuthenticate)
+            values.append(line.sliced(colon + 1).toByteArray());
     }
+
+    AuthChallenges result;
+    bool malformed = false;
+    QList<Challenge> all;
+    for (const QByteArray &value : std::as_const(values))
+        malformed = !ChallengeReader(value).read(all) || malformed;
     for (const Challenge &c : std::as_const(all)) {
         if (c.scheme == "basic")
             result.basic = true;

@@ -202,10 +202,10 @@ void TestRequests::digest()
         QVERIFY(requests.last().contains(", nc=00000002, "));
 }
 
-// RFC 7616, 3.9.1: the SHA-256 challenge comes first, so it is the one answered.
+// RFC 7616, 3.9.1 (its headers folded as there): the SHA-256 challenge comes first and is answered.
 void TestRequests::digestKnownAnswer()
 {
-    const QByteArray challenge = "WWW-Authenticate: Digest realm=\"http-auth@example.org\", qop=\"auth, auth-int\", "
+    const QByteArray challenge = "WWW-Authenticate: Digest\r\n realm=\"http-auth@example.org\", qop=\"auth, auth-int\", "
         "algorithm=%1, nonce=\"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v\", opaque=\"FQhe/qaU925kfnzjCev0ciny7QMkPqMAFRtzCUYo5tdS\"\r\n";
     const QByteArray head = "HTTP/1.1 401 Unauthorized\r\n" + QByteArray(challenge).replace("%1", "SHA-256")
         + QByteArray(challenge).replace("%1", "MD5") + "\r\n";
