@@ -1,7 +1,6 @@
 #include "fetch/CopyHelper.h"
 
 #include <cstdlib>
-#include <utility>
 
 namespace {
 
@@ -245,11 +244,8 @@ void CopyHelper::mWinsockControl_Close()
     mWinsockControl->close();
     if (answerDigestChallenge())
         return;
-    // The body is cut from the response in place, not copied; the previous body's memory,
-    // unless the camera still holds it, takes in the next response.
-    QByteArray previous = std::exchange(mData, ExtractBody());
+    mData = ExtractBody();   // cut from the response in place, not copied
     mResponse.reset();
-    mWinsockControl->recycle(std::move(previous));
     mRetries = 0;
     mBusy = false;
     setTransferState(TransferState::Idle);

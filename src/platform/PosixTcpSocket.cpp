@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -53,9 +54,6 @@ namespace {
 
 // One read call takes at most this much; a large arrival is handed out in pieces of this size.
 constexpr qsizetype ReadPiece = 256 * 1024;
-// Room beyond one piece, so that a buffer coming back from recycle() after the image was cut
-// from it (the front cut at most 32 KiB: the start marker's limit) still takes a whole piece.
-constexpr qsizetype ReadSlack = 32 * 1024;
 
 } // namespace
 
@@ -64,6 +62,16 @@ PosixTcpSocket::PosixTcpSocket()
     // MSG_NOSIGNAL covers send(); nothing else may raise SIGPIPE either.
     static const bool sigpipeIgnored = [] { std::signal(SIGPIPE, SIG_IGN); return true; }();
     (void)sigpipeIgnored;
+    // A read buffer travels on as the response and the image, so buffers of a few hundred KiB
+    // are freed in another order than they were taken. glibc's sliding thresholds then map and
+    // unmap them or trim the heap under them, faulting every page in again for each transfer;
+    // fixed thresholds keep them on the heap.
+    static const bool heapTuned = [] {
+        mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
+        return true;
+    }();
+    (void)heapTuned;
     mConnectTimer.setInterval(1000);
     mConnectTimer.callOnTimeout(this, [this] { mConnectTimer_Timer(); });
 }
@@ -282,7 +290,7 @@ void PosixTcpSocket::onReadable()
     // Growing by resize alone would allocate twice a piece, and the buffer travels on as the
     // response and the image.
     if (mIn.capacity() == 0)
-        mIn.reserve(ReadPiece + ReadSlack);
+        mIn.reserve(ReadPiece);
     while (mIn.size() - before < ReadPiece) {
         const qsizetype want = ReadPiece - (mIn.size() - before);
         const qsizetype at = mIn.size();
@@ -332,14 +340,6 @@ bool PosixTcpSocket::getData(QByteArray &data, qint64 maxBytes)
         mIn.remove(0, maxBytes);
     }
     return true;
-}
-
-void PosixTcpSocket::recycle(QByteArray buffer)
-{
-    if (!mIn.isEmpty() || mIn.capacity() > 0 || !buffer.isDetached() || buffer.capacity() > 4 * (ReadPiece + ReadSlack))
-        return;
-    buffer.resize(0);
-    mIn = std::move(buffer);
 }
 
 void PosixTcpSocket::close()

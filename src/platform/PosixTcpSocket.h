@@ -52,7 +52,6 @@ public:
     bool getData(QByteArray &data, qint64 maxBytes) override;
     void close() override;
     int state() const override { return mState; }
-    void recycle(QByteArray buffer) override;
 
     // The connect timer's 1000 ms tick; tests call it directly.
     void mConnectTimer_Timer();

@@ -34,9 +34,6 @@ public:
     virtual bool getData(QByteArray &data, qint64 maxBytes) = 0;
     virtual void close() = 0;
     virtual int state() const = 0;
-    // Offers a buffer nobody else holds for the next read, so a steady stream of responses
-    // needs no fresh memory. Ignoring it is always right.
-    virtual void recycle(QByteArray buffer) { Q_UNUSED(buffer) }
 };
 
 class SocketFactory
