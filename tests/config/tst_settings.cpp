@@ -2,8 +2,10 @@
 #include "config/Settings.h"
 #include "config/SettingsView.h"
 #include "support/TestPlatform.h"
+#include "support/Unprivileged.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTest>
@@ -110,6 +112,8 @@ QString FileWith(const QString &tag, const QString &value)
     const QString line = value.isNull() ? QString() : "<" + tag + ">" + value + "</" + tag + ">\r\n";
     return QString(BaseFile).replace(QRegularExpression("<" + tag + ">[^\r]*</" + tag + ">\r\n"), line);
 }
+
+const QFile::Permissions OwnerRW = QFile::ReadOwner | QFile::WriteOwner;
 
 } // namespace
 
@@ -262,17 +266,42 @@ private slots:
         QVERIFY(!LoadSettings(first.state, first.view).error);
         QCOMPARE(first.view.unitSeenByAge, QString("Tage"));   // the unit comes before the age
 
-        // The old file, read-only and readable by everyone, is replaced and left to its owner.
-        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        // The old file, readable by everyone, is left to its owner.
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         QVERIFY(SaveSettings(first.state, first.view));
         QCOMPARE(QString::fromUtf8(first.readFile()), expected);
-        const auto owner = QFile::ReadOwner | QFile::WriteOwner;
-        QCOMPARE(QFile::permissions(path) & (owner | QFile::ReadGroup | QFile::ReadOther), owner);
+        QCOMPARE(QFile::permissions(path) & OwnerRW, OwnerRW);
+        QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
 
         Fixture second;
         second.state.SettingsFileName = path;
         QVERIFY(!LoadSettings(second.state, second.view).error);
         QCOMPARE(BuildSettingsText(second.state, second.view), expected);
+    }
+
+    // A read-only file, or a writable one in a folder where no temporary file can be made.
+    void savedDespitePermissions_data()
+    {
+        QTest::addColumn<bool>("fileWritable");
+        QTest::newRow("read-only file") << false;
+        QTest::newRow("folder not writable") << true;
+    }
+    void savedDespitePermissions()
+    {
+        QFETCH(bool, fileWritable);
+        SKIP_AS_ROOT();
+        Fixture f;
+        const QString &path = f.state.SettingsFileName;
+        f.writeFile("old");
+        const auto folder = QFileInfo(path).path();
+        const auto read = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(path, fileWritable ? read | QFile::WriteOwner : read));
+        QVERIFY(QFile::setPermissions(folder, fileWritable ? QFile::ReadOwner | QFile::ExeOwner : OwnerRW | QFile::ExeOwner));
+        const bool saved = SaveSettings(f.state, f.view);
+        QFile::setPermissions(folder, OwnerRW | QFile::ExeOwner);
+        QVERIFY(saved);
+        QCOMPARE(f.readFile(), BuildSettingsText(f.state, f.view).toUtf8());
+        QCOMPARE(QFile::permissions(path) & (OwnerRW | QFile::ReadGroup | QFile::ReadOther), OwnerRW);
     }
 
     void saveFailureReachesCaller()
