@@ -309,7 +309,7 @@ void TestEngine::failuresAndRetries()
     CamSim::Behaviour huge;
     huge.mode = CamSim::Mode::Raw;
     huge.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\n\xFF\xD8 data";
-    rig.sim.setBehaviours({reset, CamSim::Behaviour(), reset, reset, endless, huge});
+    rig.sim.setBehaviours({reset, CamSim::Behaviour(), reset, reset, endless, huge, reset, CamSim::Behaviour()});
     r = rig.fetch(rig.sim.url());
     QCOMPARE(r.code, 0);
     const QByteArray image = rig.sim.lastImage();
@@ -327,8 +327,11 @@ void TestEngine::failuresAndRetries()
         QCOMPARE(r.data, image);
         QCOMPARE(rig.sim.connectionCount(), i);
     }
+    // The next transfer still gets its retry.
+    QCOMPARE(rig.fetch(rig.sim.url()).code, 0);
+    QCOMPARE(rig.sim.connectionCount(), 8);
     QVERIFY(rig.engine->isReady());
-    QCOMPARE(rig.settledReports(), 7);
+    QCOMPARE(rig.settledReports(), 8);
 }
 
 void TestEngine::watchdog()
@@ -422,6 +425,7 @@ void TestEngine::errorsLoopbackCannotProduce_data()
     QTest::addColumn<int>("first");
     QTest::addColumn<int>("second");   // 0: no retry expected
     QTest::addColumn<int>("code");
+    QTest::newRow("name not found, for now") << 11002 << 0 << -2;
     QTest::newRow("timed out") << 10060 << 0 << -7;
     QTest::newRow("aborted") << 10053 << 0 << -7;
     QTest::newRow("refused, then timed out") << 10061 << 10060 << -7;

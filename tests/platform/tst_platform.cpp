@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 class TestPlatform : public QObject
 {
@@ -16,6 +18,7 @@ private slots:
     void init();
     void createAndListFolders();
     void deleteFolderAndFile();
+    void undeletableFileLeavesTheRestToGo();
     void readAndWrite();
     void freeSpaceOnNearestExistingAncestor();
     void launcherSplitsLikeAShell();
@@ -96,6 +99,33 @@ void TestPlatform::deleteFolderAndFile()
     QVERIFY(QFile::setPermissions(path("CAM02/2006/05"), QFile::ReadOwner | QFile::ExeOwner));
     QVERIFY(mFs.deleteFolder(path("CAM02"), &error));
     QVERIFY(!QFileInfo::exists(path("CAM02")));
+}
+
+// Files nobody may not delete: root's folders in an hour folder of nobody's. The deletion runs
+// with nobody's file access (setfsuid affects this thread only), so only root can set it up.
+void TestPlatform::undeletableFileLeavesTheRestToGo()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to hand folders to another user; runs as root in tst_platform");
+    for (const char *name : {"13/sub", "13/locked1", "13/locked2"})
+        QVERIFY(QDir().mkpath(path(name)));
+    for (const char *name : {"13/a.jpg", "13/b.jpg", "13/c.jpg", "13/d.jpg", "13/e.jpg", "13/f.jpg", "13/sub/g.jpg",
+                             "13/locked1/x.jpg", "13/locked2/y.jpg"})
+        QVERIFY(put(path(name), "x"));
+    for (const char *name : {"", "13", "13/a.jpg", "13/b.jpg", "13/c.jpg", "13/d.jpg", "13/e.jpg", "13/f.jpg",
+                             "13/sub", "13/sub/g.jpg"})
+        QCOMPARE(::chown(QFile::encodeName(path(name)).constData(), 65534, 65534), 0);
+
+    QString error;
+    ::setfsgid(65534);
+    ::setfsuid(65534);
+    const bool deleted = mFs.deleteFolder(path("13"), &error);
+    ::setfsuid(0);
+    ::setfsgid(0);
+    QVERIFY(!deleted);
+    QVERIFY2(error.contains(QLatin1String(".jpg")), qPrintable(error));
+    QCOMPARE(QDir(path("13")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+             QStringList({"locked1", "locked2"}));
 }
 
 void TestPlatform::readAndWrite()
