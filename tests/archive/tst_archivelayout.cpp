@@ -18,18 +18,6 @@ QString rel(const char *slashed)
     return QString::fromLatin1(slashed).replace(QLatin1Char('/'), QDir::separator());
 }
 
-// The real file system, recording every folder it creates.
-class RecordingFileSystem final : public QtFileSystem
-{
-public:
-    QStringList created;
-    bool createFolder(const QString &path) override
-    {
-        created << path;
-        return QtFileSystem::createFolder(path);
-    }
-};
-
 } // namespace
 
 class TestArchiveLayout : public QObject
@@ -63,20 +51,6 @@ private slots:
         const QString archive = rel("/data/Bilder/");
         QCOMPARE(RelativePath(archive, archive + rel("CAM100/2006/05/12/13/")), rel("2006/05/12/13"));
         QCOMPARE(RelativePath(archive, rel("/elsewhere/CAM01/2006")), QString());
-    }
-
-    void ensureFolderCreatesParentsFirst()
-    {
-        RecordingFileSystem fs;
-        const QString hour = path("CAM01/2006/05/12/13");
-        QVERIFY(EnsureFolder(fs, hour + QDir::separator()));
-        QCOMPARE(fs.created, QStringList({path("CAM01"), path("CAM01/2006"), path("CAM01/2006/05"),
-                                          path("CAM01/2006/05/12"), hour}));
-        QVERIFY(QFileInfo(hour).isDir());
-
-        // A file in the way refuses the creation.
-        QVERIFY(QFile(path("CAM03")).open(QIODevice::WriteOnly));
-        QVERIFY(!EnsureFolder(fs, path("CAM03/2006/05")));
     }
 
     void oldestFolderOverSeveralCameras()
