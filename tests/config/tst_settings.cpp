@@ -168,7 +168,7 @@ private slots:
         row("CAM_COUNT 0", "CAM_COUNT", "0", "<CAM_COUNT>1</CAM_COUNT>", false);
         row("CAM_COUNT cut at 255", "CAM_COUNT", "300", "<CAM_COUNT>255</CAM_COUNT>", false);
 
-        row("RATE OFF", "CAM01_RATE", "OFF", "<CAM01_RATE>0</CAM01_RATE>", false);
+        row("RATE past 16 bits", "CAM01_RATE", "40000", "<CAM01_RATE>0</CAM01_RATE>", false);
         row("RATE prefix, half to even", "CAM01_RATE", " 2.5 s", "<CAM01_RATE>2</CAM01_RATE>", false);
 
         row("ARCHIVE missing", "ARCHIVE", missing, "<ARCHIVE></ARCHIVE>", false);
@@ -182,6 +182,7 @@ private slots:
         row("LIMIT_OPT other", "LIMIT_OPT", "X", "<LASTCAM>1</LASTCAM>\r\n<LIMIT_SPACE>", true);
         row("LIMIT_OPT lower z", "LIMIT_OPT", "z", "<LIMIT_OPT>Z</LIMIT_OPT>", false);
 
+        row("LIMIT_UNIT missing", "LIMIT_UNIT", missing, "<LIMIT_UNIT>h</LIMIT_UNIT>", true);
         row("LIMIT_UNIT lower tage", "LIMIT_UNIT", "tage", "<LIMIT_UNIT>h</LIMIT_UNIT>", true);
         row("LIMIT_UNIT h", "LIMIT_UNIT", "h", "<LIMIT_UNIT>h</LIMIT_UNIT>", false);
 

@@ -33,7 +33,11 @@ private slots:
 
 void TestUtils::textHelpers()
 {
-    // TrimBlank and PadNumber are seen in every log line, file and folder name.
+    // Whole numbers padded and trimmed are seen in every log line, file and folder name.
+    QCOMPARE(TrimBlank("  12  "), " 12 ");   // one blank each side only
+    QCOMPARE(PadNumber("3,5", 2), "03,5");
+    QCOMPARE(PadNumber("7.25", 3), "007.25");   // "." only without a ","
+    QCOMPARE(PadNumber("1.5,2", 3), "1.5,2");
     QCOMPARE(CountText("aaa", "aa"), 2);
     QCOMPARE(CountText("AbAB", "ab"), 2);
     QCOMPARE(CountText("ÄäÄ", "ä"), 3);
