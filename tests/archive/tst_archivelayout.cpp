@@ -46,7 +46,6 @@ private slots:
 
     void names()
     {
-        QCOMPARE(CamFolderName(9), QStringLiteral("CAM09"));
         QCOMPARE(CamFolderName(100), QStringLiteral("CAM100"));
         const QString archive = rel("/data/Bilder/");
         QCOMPARE(RelativePath(archive, archive + rel("CAM100/2006/05/12/13/")), rel("2006/05/12/13"));

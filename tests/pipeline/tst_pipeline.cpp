@@ -15,12 +15,11 @@ QByteArray jpeg(const QByteArray &middle)
     return QByteArray("\xFF\xD8\xFF\xE0", 4) + middle + QByteArray("\xFF\xD9", 2);
 }
 
-CamSim::Behaviour behaviour(CamSim::Mode mode, int size = 20000, const QByteArray &raw = QByteArray())
+CamSim::Behaviour behaviour(CamSim::Mode mode, int size = 20000)
 {
     CamSim::Behaviour b;
     b.mode = mode;
     b.imageSize = size;
-    b.raw = raw;
     return b;
 }
 
