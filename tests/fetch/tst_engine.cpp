@@ -321,6 +321,7 @@ void TestEngine::errorsLoopbackCannotProduce_data()
     QTest::newRow("name not found") << 11001 << 0 << -2;
     QTest::newRow("name not found, for now") << 11002 << 0 << -2;
     QTest::newRow("refused twice") << 10061 << 10061 << -3;
+    QTest::newRow("empty data, twice") << -5 << -5 << -5;
     QTest::newRow("timed out") << 10060 << 0 << -7;
     QTest::newRow("aborted") << 10053 << 0 << -7;
     QTest::newRow("refused, then timed out") << 10061 << 10060 << -7;
