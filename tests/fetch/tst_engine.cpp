@@ -158,11 +158,6 @@ private slots:
 void TestEngine::fetchAndRequestBytes()
 {
     Rig rig;
-    CamSim::Behaviour headersOnly;
-    headersOnly.mode = CamSim::Mode::HeadersOnly;
-    CamSim::Behaviour auth;
-    auth.imageSize = 5000;
-    auth.authUserInfo = "user:pass";
     // Chunks that the socket delivers split (the framing itself is the decoder's).
     CamSim::Behaviour split;
     split.mode = CamSim::Mode::Chunked;
@@ -170,7 +165,7 @@ void TestEngine::fetchAndRequestBytes()
     split.splitDelayMs = 5;
     split.chunkSizes = {1000};
     split.splitPoints = {85, 95, 96, 600, 1100, 1104, 1105, 2050};
-    rig.sim.setBehaviours({split, headersOnly, auth});
+    rig.sim.setBehaviour(split);
     QCOMPARE(rig.engine->getReport(), QStringLiteral(":0: Nicht aktiv"));
     QVERIFY(!rig.engine->Dispatch(QStringLiteral("cam/x.jpg")));
 
@@ -187,23 +182,8 @@ void TestEngine::fetchAndRequestBytes()
     QCOMPARE(rig.engine->getReport(), hostPort + QStringLiteral(": Nicht aktiv"));
     QVERIFY(rig.engine->isReady());
 
-    // The same engine again: closed right after the headers is no image, kept whole.
-    r = rig.fetch(rig.sim.url());
-    QCOMPARE(r.code, -6);
-    QCOMPARE(r.data, rig.sim.lastResponse());
-    QVERIFY(r.data.endsWith("\r\n\r\n"));
-
-    // With credentials; a wrong password brings the HTML 401 page, kept whole.
-    const QString url = QStringLiteral("http://user:%1@") + hostPort + QStringLiteral("/a.jpg");
-    r = rig.fetch(url.arg(QStringLiteral("pass")));
-    QCOMPARE(r.code, 0);
-    QCOMPARE(r.data, rig.sim.lastImage());
-    r = rig.fetch(url.arg(QStringLiteral("wrong")));
-    QCOMPARE(r.code, -6);
-    QCOMPARE(r.data, rig.sim.lastResponse());
-    QVERIFY(r.data.startsWith("HTTP/1.1 401"));
     QCOMPARE(rig.sim.requests().first(), BuildRequest(*ParseUrlParts(rig.sim.url(QStringLiteral("/record/current.jpg")))));
-    QCOMPARE(rig.settledReports(), 4);
+    QCOMPARE(rig.settledReports(), 1);
 }
 
 void TestEngine::failuresAndRetries()
