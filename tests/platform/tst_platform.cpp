@@ -8,6 +8,7 @@
 #include <QTest>
 #include <memory>
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestPlatform : public QObject
@@ -119,9 +120,13 @@ void TestPlatform::undeletableFileLeavesTheRestToGo()
     QString error;
     ::setfsgid(65534);
     ::setfsuid(65534);
-    const bool deleted = mFs.deleteFolder(path("13"), &error);
+    struct stat st;   // QFileInfo may ask access(), which goes by the real user
+    const bool reachable = ::stat(QFile::encodeName(path("13/a.jpg")).constData(), &st) == 0;
+    const bool deleted = reachable && mFs.deleteFolder(path("13"), &error);
     ::setfsuid(0);
     ::setfsgid(0);
+    if (!reachable)
+        QSKIP("nobody cannot reach the temporary folder; set TMPDIR to a folder others may enter");
     QVERIFY(!deleted);
     QVERIFY2(error.contains(QLatin1String(".jpg")), qPrintable(error));
     QCOMPARE(QDir(path("13")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),

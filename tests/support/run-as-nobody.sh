@@ -12,6 +12,11 @@ fi
 
 run() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
+if ! id nobody >/dev/null 2>&1 || ! getent group nogroup >/dev/null; then
+    echo "FAIL: there is no user nobody or no group nogroup to run the permission cases as." >&2
+    exit 1
+fi
+
 if ! run test -x "$exe"; then
     echo "FAIL: user nobody cannot reach $exe." >&2
     echo "Every folder on the build folder's path must be searchable by others (chmod o+x)," >&2
