@@ -2,6 +2,8 @@
 #include "platform/QtServices.h"
 #include "platform/ShellWords.h"
 
+#include "support/Unprivileged.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -92,9 +94,18 @@ private slots:
         const QString bin = prefix.path() + QStringLiteral("/bin"), entry = prefix.path() + "/share/applications/bildfang.desktop";
         QVERIFY(QDir().mkpath(bin) && KeepsDataBesideProgram(bin));
         QVERIFY(put(entry, "[Desktop Entry]\n") && !KeepsDataBesideProgram(bin));
-        QVERIFY(QFile::remove(entry) && QFile::setPermissions(bin, QFile::ReadOwner | QFile::ExeOwner));
-        QVERIFY(geteuid() == 0 || !KeepsDataBesideProgram(bin));   // root may write anywhere
+        QVERIFY(QFile::remove(entry));
+    }
+
+    void readOnlyProgramFolder()
+    {
+        SKIP_AS_ROOT();
+        QTemporaryDir prefix;
+        const QString bin = prefix.path() + QStringLiteral("/bin");
+        QVERIFY(QDir().mkpath(bin) && QFile::setPermissions(bin, QFile::ReadOwner | QFile::ExeOwner));
+        const bool beside = KeepsDataBesideProgram(bin);
         QFile::setPermissions(bin, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!beside);
     }
 };
 
