@@ -1,4 +1,5 @@
 // Unsafe addresses refused, credentials byte-exact, Digest, connection attempts that never end.
+#include "app/CaptureCycle.h"
 #include "CamSim.h"
 #include "fetch/CopyHelper.h"
 #include "platform/PosixTcpSocket.h"
@@ -59,19 +60,6 @@ struct Rig
         return waitUntil([&] { return parent->reports.size() > before; }) ? parent->reports.last() : Report{{}, 2};
     }
 };
-
-// The capture cycle's rule for user and password in the URL.
-QString encodeCredential(const QString &typed)
-{
-    QString out;
-    for (const QChar c : typed) {
-        if (QStringView(u"%@:/").contains(c) || c.unicode() <= 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0xFF))
-            out += QLatin1Char('%') + QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
-}
 
 } // namespace
 
@@ -146,7 +134,7 @@ void TestRequests::credentialsByteExact()
     b.authUserInfo = (user + QLatin1Char(':') + password).toLatin1();
     rig.sim.setBehaviour(b);
     QCOMPARE(rig.fetch(QStringLiteral("http://%1:%2@127.0.0.1:%3/a.jpg")
-                           .arg(encodeCredential(user), encodeCredential(password), QString::number(rig.sim.port()))).code, 0);
+                           .arg(EscapeUrlCredential(user), EscapeUrlCredential(password), QString::number(rig.sim.port()))).code, 0);
     QCOMPARE(rig.sim.requests(), QList<QByteArray>{"GET /a.jpg HTTP/1.1\r\nAccept: */*\r\nHost: 127.0.0.1\r\n"
         "Connection: close\r\nAuthorization: Basic " + b.authUserInfo.toBase64() + "\r\n\r\n"});
 }
@@ -186,7 +174,7 @@ void TestRequests::digest()
     Rig rig;
     rig.sim.setBehaviour(camera);
     const QString url = QStringLiteral("http://Mufasa:%1@127.0.0.1:%2/dir/index.html")
-                            .arg(encodeCredential(password), QString::number(rig.sim.port()));
+                            .arg(EscapeUrlCredential(password), QString::number(rig.sim.port()));
     for (int fetch = 0; fetch < 2; ++fetch) {
         const Report r = rig.fetch(url);
         QCOMPARE(r.code, codesAndConnections.at(2 * fetch));
