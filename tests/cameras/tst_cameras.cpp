@@ -1,9 +1,7 @@
 #include "app/AppState.h"
-#include "app/CaptureCycle.h"
 #include "cameras/CamCollection.h"
 #include "cameras/CamObject.h"
 #include "cameras/SpaceObject.h"
-#include "fetch/HttpRequest.h"
 #include "support/TestPlatform.h"
 #include "support/Unprivileged.h"
 
@@ -131,32 +129,6 @@ private slots:
             QVERIFY(file.setPermissions(QFileDevice::Permissions()));
         }
         QCOMPARE(cam.IsNewImage(received), isNew);
-    }
-
-    // Whatever user and password hold, the address still goes to the camera's host and path.
-    void cameraUrlEscapesCredentials_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("escaped");
-        const QString plain = QStringLiteral("Adm1n~!$&'()*+,;=?#[]\"<>^_`{|}");
-        QTest::newRow("nothing to escape") << plain << plain;
-        QTest::newRow("slash, at, colon, percent") << "a@b:c/%" << "a%40b%3Ac%2F%25";
-        QTest::newRow("blank, control, DEL, Latin-1") << QString::fromUtf8(" \t\x7F\u00FC") << "%20%09%7F%FC";
-        QTest::newRow("above Latin-1 stays") << QString::fromUtf8("\u20AC") << QString::fromUtf8("\u20AC");
-    }
-
-    void cameraUrlEscapesCredentials()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, escaped);
-        CamObject cam(mState);
-        cam.mCamSocket = "cam:81";
-        cam.mCamImagePath = "/image.jpg";
-        cam.mCamUser = cam.mCamPassword = text;
-        QCOMPARE(CameraUrl(cam), "http://" + escaped + ":" + escaped + "@cam:81/image.jpg");
-        const std::optional<UrlParts> parts = ParseUrlParts(CameraUrl(cam));
-        QCOMPARE(parts.has_value(), !text.contains(QChar(0x20AC)));   // still refused above Latin-1
-        QVERIFY(!parts || (parts->host == "cam" && parts->port == 81 && parts->path == "/image.jpg"));
     }
 
     void addRemoveAndRenumber()

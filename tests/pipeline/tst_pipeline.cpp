@@ -104,12 +104,12 @@ private slots:
     void imagesLandInTheArchiveOnlyWhenNew()
     {
         CamSim *fresh = addCamera(QStringLiteral("Hof"), 1, behaviour(CamSim::Mode::NewJpeg));
-        // Credentials go into the URL when user and password are both set.
+        // Credentials go into the URL when user and password are both set, exactly as typed.
         CamSim::Behaviour guarded = behaviour(CamSim::Mode::FixedJpeg);
-        guarded.authUserInfo = "admin:geheim";
+        guarded.authUserInfo = "ad@min:ge/h:e%im";
         CamSim *same = addCamera(QStringLiteral("Tor"), 0, guarded);
-        r->state.Cams.Item(2)->mCamUser = QStringLiteral("admin");
-        r->state.Cams.Item(2)->mCamPassword = QStringLiteral("geheim");
+        r->state.Cams.Item(2)->mCamUser = QStringLiteral("ad@min");
+        r->state.Cams.Item(2)->mCamPassword = QStringLiteral("ge/h:e%im");
         startRecording();
 
         // Due at the same tick: camera 1 on engine 1, camera 2 on engine 2.
