@@ -273,37 +273,24 @@ private slots:
         QCOMPARE(BuildSettingsText(second.state, second.view), expected);
     }
 
-    // The one-pass reader gives what ReadTag gives, for every name, on texts that bend the rule.
-    void oneReaderAgreesWithReadTag_data()
-    {
-        QTest::addColumn<QString>("text");
-        const QStringList texts = {
-            "<A><A>1</A>2</A>", "<A>1</a><a>2</A>", "<A>1</A><A>2", "<A>x</A", "<A>x</A><", "<A></A>x</A>",
-            "</A><A>1</A>", "x</A>y<A>z</A>", "<A>1</A>x</A><A>", "<<A>>1</A>>", "<A<B>1</B>2</A>", "<>e</>",
-            QString::fromUtf8("<\u212A>1</k><Straße>2</STRASSE>"), "<A>\r\n<B>b</B>\r\n</A>",
-        };
-        for (const QString &text : texts)
-            QTest::newRow(qPrintable(QString(text).replace("\r\n", "\\r\\n"))) << text;
-    }
-
+    // The one-pass reader gives what ReadTag gives: on texts that bend the rule, then on random ones.
     void oneReaderAgreesWithReadTag()
     {
-        QFETCH(QString, text);
-        const SettingsTags tags(text);
-        for (const QString name : {"A", "a", "B", "AB", "", "K", "STRAßE", "/A"})
-            QCOMPARE(tags.tag(name), ReadTag(text, name));
-    }
-
-    void oneReaderAgreesOnRandomTexts()
-    {
+        QStringList texts = {
+            "<A><A>1</A>2</A>", "<A>1</a><a>2</A>", "<A>1</A><A>2", "<A>x</A", "<A></A>x</A>", "x</A>y<A>z</A>",
+            "<<A>>1</A>>", "<A<B>1</B>2</A>", "<>e</>", QString::fromUtf8("<\u212A>1</k><Straße>2</STRASSE>"),
+        };
         QRandomGenerator random(815);
         const QString alphabet = QString::fromUtf8("<<<>>//AaBb\u212Ax\r");
         for (int round = 0; round < 3000; ++round) {
             QString text;
             for (int i = random.bounded(40); i > 0; --i)
                 text += alphabet[random.bounded(alphabet.size())];
+            texts.append(text);
+        }
+        for (const QString &text : texts) {
             const SettingsTags tags(text);
-            for (const QString name : {"A", "B", "AB", "Ab", "K"})
+            for (const QString name : {"A", "a", "B", "AB", "", "K", "STRAßE", "/A"})
                 QVERIFY2(tags.tag(name) == ReadTag(text, name), qPrintable(name + " in " + text));
         }
     }
