@@ -46,15 +46,10 @@ void TestPlatform::init()
 
 void TestPlatform::createAndListFolders()
 {
-    QVERIFY(!mFs.createFolder(path("CAM01/2006")));   // one level at a time
-    QVERIFY(mFs.createFolder(path("CAM01")));
-    QVERIFY(mFs.createFolder(path("CAM01/2006")));
-    QVERIFY(!mFs.createFolder(path("CAM01/2006")));   // already there
-    QVERIFY(!mFs.folderExists(QString()));             // not the current folder
-
     // Ordinal name order; a link to a folder is no folder, but keeps its parent from counting as empty.
+    QVERIFY(!mFs.folderExists(QString()));   // not the current folder
     QTemporaryDir outside;
-    for (const char *name : {"CAM10", "CAM02", "b", "Z", ".hidden"})
+    for (const char *name : {"CAM10", "CAM01", "CAM02", "b", "Z", ".hidden"})
         QVERIFY(mFs.createFolder(path(name)));
     QVERIFY(put(path("AAA-file"), "x"));
     QVERIFY(QFile::link(outside.path(), path("0-dirlink")));
