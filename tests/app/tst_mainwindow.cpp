@@ -6,6 +6,7 @@
 #include "config/Settings.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"
+#include "support/SettingsText.h"
 #include "support/TestPlatform.h"
 #include "ui/PictureBox.h"
 #include "ui/UpDown.h"
@@ -33,14 +34,6 @@
 #include <memory>
 
 namespace {
-
-QString Tags(const QList<std::pair<const char *, QString>> &tags)
-{
-    QString text = QStringLiteral("*** INI file of Bildfang. Do NOT edit ***\r\n");
-    for (const auto &[name, value] : tags)
-        text += QStringLiteral("<%1>%2</%1>\r\n").arg(QLatin1String(name), value);
-    return text;
-}
 
 QByteArray ReadAll(const QString &path)
 {
@@ -115,12 +108,12 @@ private slots:
         QTest::newRow("no file") << QString() << QStringList{start, QStringLiteral("Keine INI Datei vorhanden. Benutze Vorgaben.")}
                                  << QStringList{QStringLiteral("CAM01")} << 0;
         QTest::newRow("three characters")
-            << Tags({{"CAM_COUNT", "2"}, {"CAM01_NAME", "ABC"}, {"CAM02_NAME", "ABCD"}, {"LASTCAM", "2"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}})
+            << SettingsText({{"CAM_COUNT", "2"}, {"CAM01_NAME", "ABC"}, {"CAM02_NAME", "ABCD"}, {"LASTCAM", "2"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}})
             << QStringList{start} << QStringList{QStringLiteral("CAM01"), QStringLiteral("ABCD")} << 0;
         QTest::newRow("record without archive")
-            << Tags({{"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}, {"RECORD", "Wahr"}})
+            << SettingsText({{"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}, {"RECORD", "Wahr"}})
             << QStringList{start, QStringLiteral("Aufnahme angehalten")} << QStringList{QStringLiteral("CAM01")} << 1;
-        QTest::newRow("three faults, one line") << Tags({}) << QStringList{start, QStringLiteral("Fehler in INI Datei!")}
+        QTest::newRow("three faults, one line") << SettingsText({}) << QStringList{start, QStringLiteral("Fehler in INI Datei!")}
                                                 << QStringList{QStringLiteral("CAM01")} << 0;
     }
     void startUp()
@@ -146,7 +139,7 @@ private slots:
     {
         WindowRig r;
         r.tp.fileSystem->freeBytesValue = 400LL * 1048576;
-        const QString settings = Tags({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "2"}, {"CAM01_NAME", "Hof1"},
+        const QString settings = SettingsText({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "2"}, {"CAM01_NAME", "Hof1"},
                                        {"CAM02_NAME", "Tor2"}, {"CAM02_SOCKET", "127.0.0.1:1"}, {"CAM02_PATH", "/a.jpg"},
                                        {"CAM02_USER", "u"}, {"CAM02_PWD", "p"}, {"CAM02_RATE", "45"}, {"LASTCAM", "2"},
                                        {"LIMIT_OPT", "P"}, {"LIMIT_SPACE", "500"}, {"LIMIT_TIME", "3"}, {"LIMIT_UNIT", "Tage"},
@@ -179,7 +172,7 @@ private slots:
         QByteArray files[2];
         for (const bool menu : {false, true}) {
             WindowRig r;
-            frmMain &w = r.load(Tags({{"ARCHIVE", r.archive.path()}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"},
+            frmMain &w = r.load(SettingsText({{"ARCHIVE", r.archive.path()}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"},
                                       {"LIMIT_TIME", "5"}, {"RECORD", "True"}}));
             w.show();
             menu ? w.mnuExit->trigger() : void(w.close());
@@ -290,7 +283,7 @@ private slots:
     void lastImage()
     {
         WindowRig r;
-        frmMain &w = r.load(Tags({{"CAM_COUNT", "2"}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        frmMain &w = r.load(SettingsText({{"CAM_COUNT", "2"}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
         const QString jpeg = r.archive.filePath(QStringLiteral("20060512-134507(CAM02).jpg"));
         QImage(40, 20, QImage::Format_RGB32).save(jpeg, "JPG");
         r.state.Cams.Item(2)->mCamLastPic = jpeg;
@@ -368,7 +361,7 @@ private slots:
     {
         QFETCH(int, rateIndex);
         WindowRig r;
-        frmMain &w = r.load(Tags({{"CAM_COUNT", "2"}, {"CAM02_NAME", "Tor2"}, {"CAM02_RATE", "7"}, {"LASTCAM", "2"},
+        frmMain &w = r.load(SettingsText({{"CAM_COUNT", "2"}, {"CAM02_NAME", "Tor2"}, {"CAM02_RATE", "7"}, {"LASTCAM", "2"},
                                   {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
         QCOMPARE(w.cmbUpdaterate->currentText(), QStringLiteral("OFF"));
         QCOMPARE(r.state.Cams.Item(2)->mCamUpdaterate, qint16(7));
@@ -415,7 +408,7 @@ private slots:
     {
         QFETCH(QStringList, steps);
         WindowRig r;
-        frmMain &w = r.load(Tags({{"CAM_COUNT", "3"}, {"CAM01_NAME", "Cam-A"}, {"CAM02_NAME", "Cam-B"}, {"CAM03_NAME", "Cam-C"},
+        frmMain &w = r.load(SettingsText({{"CAM_COUNT", "3"}, {"CAM01_NAME", "Cam-A"}, {"CAM02_NAME", "Cam-B"}, {"CAM03_NAME", "Cam-C"},
                                   {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
         for (const QString &step : steps) {
             if (step.startsWith(QLatin1String("sel:")))
@@ -463,7 +456,7 @@ private slots:
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
         WindowRig r;
-        QString settings = Tags({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "3"}, {"LASTCAM", "2"}, {"LIMIT_OPT", "Z"},
+        QString settings = SettingsText({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "3"}, {"LASTCAM", "2"}, {"LIMIT_OPT", "Z"},
                                  {"LIMIT_UNIT", "h"}, {"RECORD", "True"}});
         for (int i = 1; i <= 3; ++i)
             settings += QStringLiteral("<CAM0%1_SOCKET>127.0.0.1:%2</CAM0%1_SOCKET><CAM0%1_RATE>1</CAM0%1_RATE><CAM0%1_NAME>Name%1</CAM0%1_NAME>")
@@ -512,7 +505,7 @@ private slots:
         const QString program = folder.filePath(QStringLiteral("bildfang"));
         QVERIFY(QFile::copy(QStringLiteral(BILDFANG_PATH), program));
         WriteAll(folder.filePath(QStringLiteral("Bildfang.ini")),
-                 Tags({{"ARCHIVE", archive.path()}, {"CAM01_SOCKET", "127.0.0.1:1"}, {"CAM01_RATE", "1"}, {"LASTCAM", "1"},
+                 SettingsText({{"ARCHIVE", archive.path()}, {"CAM01_SOCKET", "127.0.0.1:1"}, {"CAM01_RATE", "1"}, {"LASTCAM", "1"},
                        {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}, {"LIMIT_TIME", "5"}, {"RECORD", "True"}})
                      .toUtf8());
         QProcess p;

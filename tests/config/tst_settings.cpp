@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "config/Settings.h"
 #include "config/SettingsView.h"
+#include "support/SettingsText.h"
 #include "support/TestPlatform.h"
 #include "support/Unprivileged.h"
 
@@ -79,33 +80,14 @@ struct Fixture
 };
 
 // A valid file exactly as the program writes it on a system that is not German.
-const QString BaseFile = QString::fromUtf8(
-    "*** INI file of Bildfang. Do NOT edit ***\r\n"
-    "<ARCHIVE>/srv/archiv/</ARCHIVE>\r\n"
-    "<CAM_COUNT>2</CAM_COUNT>\r\n"
-    "<CAM01_NAME>Einfahrt Süd</CAM01_NAME>\r\n"
-    "<CAM01_SOCKET>127.0.0.1:8081</CAM01_SOCKET>\r\n"
-    "<CAM01_PATH>/record/current.jpg</CAM01_PATH>\r\n"
-    "<CAM01_USER>admin</CAM01_USER>\r\n"
-    "<CAM01_PWD>p<w>d & \"x\"</CAM01_PWD>\r\n"
-    "<CAM01_RATE>5</CAM01_RATE>\r\n"
-    "<CAM02_NAME>Garage</CAM02_NAME>\r\n"
-    "<CAM02_SOCKET>kamera2</CAM02_SOCKET>\r\n"
-    "<CAM02_PATH>/image.jpg</CAM02_PATH>\r\n"
-    "<CAM02_USER></CAM02_USER>\r\n"
-    "<CAM02_PWD></CAM02_PWD>\r\n"
-    "<CAM02_RATE>-1</CAM02_RATE>\r\n"
-    "<LASTCAM>1</LASTCAM>\r\n"
-    "<LIMIT_OPT>P</LIMIT_OPT>\r\n"
-    "<LIMIT_SPACE>500</LIMIT_SPACE>\r\n"
-    "<LIMIT_TIME>12</LIMIT_TIME>\r\n"
-    "<LIMIT_UNIT>Tage</LIMIT_UNIT>\r\n"
-    "<LOG_CLEAR>True</LOG_CLEAR>\r\n"
-    "<LOG_SAVE>False</LOG_SAVE>\r\n"
-    "<RECORD>True</RECORD>\r\n"
-    "<WINDOW_LEFT>1200</WINDOW_LEFT>\r\n"
-    "<WINDOW_STATE>1</WINDOW_STATE>\r\n"
-    "<WINDOW_TOP>-300</WINDOW_TOP>\r\n");
+const QString BaseFile = SettingsText({
+    {"ARCHIVE", "/srv/archiv/"}, {"CAM_COUNT", "2"}, {"CAM01_NAME", QString::fromUtf8("Einfahrt Süd")},
+    {"CAM01_SOCKET", "127.0.0.1:8081"}, {"CAM01_PATH", "/record/current.jpg"}, {"CAM01_USER", "admin"},
+    {"CAM01_PWD", "p<w>d & \"x\""}, {"CAM01_RATE", "5"}, {"CAM02_NAME", "Garage"}, {"CAM02_SOCKET", "kamera2"},
+    {"CAM02_PATH", "/image.jpg"}, {"CAM02_USER", ""}, {"CAM02_PWD", ""}, {"CAM02_RATE", "-1"}, {"LASTCAM", "1"},
+    {"LIMIT_OPT", "P"}, {"LIMIT_SPACE", "500"}, {"LIMIT_TIME", "12"}, {"LIMIT_UNIT", "Tage"}, {"LOG_CLEAR", "True"},
+    {"LOG_SAVE", "False"}, {"RECORD", "True"}, {"WINDOW_LEFT", "1200"}, {"WINDOW_STATE", "1"}, {"WINDOW_TOP", "-300"},
+});
 
 // The base file with tag's value replaced; a null value leaves the line out.
 QString FileWith(const QString &tag, const QString &value)
