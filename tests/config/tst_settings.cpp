@@ -107,31 +107,6 @@ class tst_Settings : public QObject
 private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
-    void readTag_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("written twice: the last counts") << "<A>1</A>\r\n<A>2</A>\r\n" << "A" << "2";
-        QTest::newRow("later unclosed tag keeps the pair") << "<A>1</A>\r\n<A>2\r\n" << "A" << "1";
-        QTest::newRow("stray closing tag after a pair") << "<A>1</A>x</A>\r\n" << "A" << "1";
-        QTest::newRow("lower-case tag") << "<cam_count>3</CAM_COUNT>\r\n" << "Cam_Count" << "3";
-        QTest::newRow("line breaks and tags inside") << "<X>a\r\nb<Y>c</Y>\r\n</X>\r\n" << "X" << "a\r\nb<Y>c</Y>\r\n";
-        QTest::newRow("missing closing tag") << "<A>1\r\n<B>2</B>\r\n" << "A" << "";
-        QTest::newRow("header only") << BaseFile.section("\r\n", 0, 0) + "\r\n" << "CAM_COUNT" << "";
-        QTest::newRow("longer name is another tag") << "<AB>no</AB><A>yes</A><AB>x</AB>" << "A" << "yes";
-        QTest::newRow("past 16-bit positions") << QString(40000, QChar('.')) + "<A>far</A>\r\n" << "A" << "far";
-    }
-
-    void readTag()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, name);
-        QFETCH(QString, expected);
-        QCOMPARE(ReadTag(text, name), expected);
-    }
-
     // Each row changes one line of the base file; what was applied is seen in the text the
     // writer builds from it.
     void fallbacks_data()
@@ -270,6 +245,8 @@ private slots:
                 text += alphabet[random.bounded(alphabet.size())];
             texts.append(text);
         }
+        // Tag names without regard to case; the last complete pair wins, wherever it stands.
+        QCOMPARE(SettingsTags(QString(40000, '.') + "<a>1</A>\r\n<A>2</A>x</A>\r\n<A>3\r\n").tag("A"), QString("2"));
         for (const QString &text : texts) {
             const SettingsTags tags(text);
             for (const QString name : {"A", "a", "B", "AB", "", "K", "STRAßE", "/A"})
