@@ -6,6 +6,7 @@
 #include "config/Settings.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"
+#include "support/Files.h"
 #include "support/SettingsText.h"
 #include "support/TestPlatform.h"
 #include "ui/PictureBox.h"
@@ -34,18 +35,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
-}
 
 // Names of the files below a folder, at any depth.
 QStringList FilesBelow(const QString &folder)
@@ -504,10 +493,10 @@ private slots:
         QTemporaryDir archive;
         const QString program = folder.filePath(QStringLiteral("bildfang"));
         QVERIFY(QFile::copy(QStringLiteral(BILDFANG_PATH), program));
-        WriteAll(folder.filePath(QStringLiteral("Bildfang.ini")),
+        QVERIFY(WriteAll(folder.filePath(QStringLiteral("Bildfang.ini")),
                  SettingsText({{"ARCHIVE", archive.path()}, {"CAM01_SOCKET", "127.0.0.1:1"}, {"CAM01_RATE", "1"}, {"LASTCAM", "1"},
                        {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}, {"LIMIT_TIME", "5"}, {"RECORD", "True"}})
-                     .toUtf8());
+                     .toUtf8()));
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
