@@ -15,11 +15,7 @@ private:
     std::unique_ptr<AppRig> r;
 
     QString at(const QString &rel) const { return r->state.ArchivePath + rel; }
-    void put(const QString &rel) const
-    {
-        QVERIFY(QDir().mkpath(QFileInfo(at(rel)).path()));
-        QVERIFY(QFile(at(rel)).open(QIODevice::WriteOnly));
-    }
+    void put(const QString &rel) const { QVERIFY(WriteAll(at(rel), QByteArray())); }
     void limits(bool space, const char *unit, int value)
     {
         r->state.SpaceLimitOn = space;

@@ -1,14 +1,8 @@
 // The transfer engine against the camera simulator over loopback, and against a fake socket
 // for the errors loopback cannot produce. The watchdog is driven by calling its tick.
-#include "CamSim.h"
-#include "fetch/CopyHelper.h"
 #include "fetch/HttpRequest.h"
 #include "platform/PosixTcpSocket.h"
-#include "support/TestPlatform.h"
-
-#include <QtTest>
-
-Q_DECLARE_METATYPE(CamSim::Behaviour)
+#include "support/EngineRig.h"
 
 namespace {
 
@@ -43,99 +37,23 @@ public:
     }
 };
 
-// Hands out whatever make returns: fakes or nothing.
-class SocketsFrom final : public SocketFactory
+// An engine on a fake socket; the slot comes first so that it exists when the engine asks.
+struct FakeSlot
 {
-public:
-    explicit SocketsFrom(std::function<std::unique_ptr<TcpSocket>()> make) : mMake(std::move(make)) {}
-    std::unique_ptr<TcpSocket> create() override { return mMake(); }
-
-private:
-    std::function<std::unique_ptr<TcpSocket>()> mMake;
+    FakeSocket *fake = nullptr;
 };
-
-// Runs the event loop until cond holds; unlike QTest::qWaitFor it never sleeps between events.
-bool waitUntil(const std::function<bool()> &cond, int ms = 30000)
+struct FakedRig : FakeSlot, EngineRig
 {
-    QDeadlineTimer deadline(ms);
-    QTimer wake;   // only keeps the loop from blocking past the deadline
-    wake.start(20);
-    while (!cond()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
-
-struct Report
-{
-    QByteArray data;
-    int code;
-};
-
-// Also checks that every report finds the socket idle and the watchdog stopped.
-class RecordingParent final : public CopyHelperParent
-{
-public:
-    QList<Report> reports;
-    CopyHelper *engine = nullptr;
-    void CHCallBack(const QByteArray &byData, qint16 iError) override
+    explicit FakedRig(int refuseFrom = 0)
+        : EngineRig(std::make_shared<SocketsFrom>([this, refuseFrom] {
+              auto s = std::make_unique<FakeSocket>();
+              if (!fake) {
+                  fake = s.get();
+                  fake->refuseFrom = refuseFrom;
+              }
+              return s;
+          }))
     {
-        reports.append({byData, iError});
-        QVERIFY(!engine->isBusy());
-        QVERIFY(!engine->watchdogRunning());
-    }
-};
-
-// Hands each report to a function, for callbacks that act on the engine.
-class CallbackParent final : public CopyHelperParent
-{
-public:
-    std::function<void(const QByteArray &, qint16)> onReport;
-    void CHCallBack(const QByteArray &byData, qint16 iError) override { onReport(byData, iError); }
-};
-
-// One engine with a recording parent and a simulated camera; real sockets unless given others.
-struct Rig
-{
-    TestPlatform tp;
-    QSet<QString> names;
-    CamSim sim;
-    std::shared_ptr<RecordingParent> parent = std::make_shared<RecordingParent>();
-    std::unique_ptr<CopyHelper> engine;
-
-    explicit Rig(std::shared_ptr<SocketFactory> sockets = nullptr)
-    {
-        if (sockets)
-            tp.platform.sockets = std::move(sockets);
-        engine = std::make_unique<CopyHelper>(tp.platform, names);
-        parent->engine = engine.get();
-        engine->Parent(parent);
-        engine->DataType(1);
-        sim.listen();
-    }
-    // Dispatches and waits for the report: code 1 when Dispatch refused, 2 when none came.
-    Report fetch(const QString &url)
-    {
-        const qsizetype before = parent->reports.size();
-        if (!engine->Dispatch(url))
-            return {{}, 1};
-        if (!waitUntil([&] { return parent->reports.size() > before; }))
-            return {{}, 2};
-        return parent->reports.last();
-    }
-    // Lets late events in, so that a second report of the same transfer would be seen.
-    qsizetype settledReports()
-    {
-        QTest::qWait(20);
-        return parent->reports.size();
-    }
-    void ticks(int n)
-    {
-        for (int i = 0; i < n; ++i)
-            engine->mWatchdog_Timer();
     }
 };
 
@@ -148,7 +66,7 @@ private slots:
     void fetchAndRequestBytes();
     void failuresAndRetries();
     void watchdog();
-    void watchdogEndsFailedRetryAndLetsCallbackRestart();
+    void watchdogEndsFailedRetry();
     void errorsLoopbackCannotProduce_data();
     void errorsLoopbackCannotProduce();
     void creationLimits();
@@ -157,7 +75,7 @@ private slots:
 
 void TestEngine::fetchAndRequestBytes()
 {
-    Rig rig;
+    EngineRig rig;
     // Chunks that the socket delivers split (the framing itself is the decoder's).
     CamSim::Behaviour split;
     split.mode = CamSim::Mode::Chunked;
@@ -188,7 +106,7 @@ void TestEngine::fetchAndRequestBytes()
 
 void TestEngine::failuresAndRetries()
 {
-    Rig rig;
+    EngineRig rig;
     // Not a valid host name, so no name server is asked: not found.
     QCOMPARE(rig.fetch(QStringLiteral("http://nicht vorhanden/x.jpg")).code, -2);
     QCOMPARE(rig.fetch(QStringLiteral("http:///x.jpg")).code, -2);
@@ -223,7 +141,7 @@ void TestEngine::failuresAndRetries()
 
 void TestEngine::watchdog()
 {
-    Rig rig;
+    EngineRig rig;
     CamSim::Behaviour silent;
     silent.mode = CamSim::Mode::Silent;
     CamSim::Behaviour trickle;
@@ -231,28 +149,22 @@ void TestEngine::watchdog()
     trickle.imageSize = 30;
     trickle.trickleMs = 2;
     rig.sim.setBehaviours({silent, trickle});
-    auto restarter = std::make_shared<CallbackParent>();
-    QList<Report> reports;
-    restarter->onReport = [&](const QByteArray &byData, qint16 iError) {
-        reports.append({byData, iError});
+    const QList<Report> &reports = rig.parent->reports;
+    rig.parent->onReport = [&](const QByteArray &, qint16 iError) {
         if (iError == -8)
             QVERIFY(rig.engine->Dispatch(rig.sim.url()));
     };
-    rig.engine->Parent(restarter);
 
     QVERIFY(rig.engine->Dispatch(rig.sim.url()));
     QVERIFY(waitUntil([&] { return rig.engine->getStatus() == QStringLiteral("Verbunden - Auf Antwort warten..."); }));
     rig.ticks(29);
     QVERIFY(reports.isEmpty());
     rig.ticks(1);
-    QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.at(0).code, -8);
-    QVERIFY(reports.at(0).data.isEmpty());
+    QVERIFY(reports.size() == 1 && reports.at(0).code == -8 && reports.at(0).data.isEmpty());
 
     // The transfer the callback started stays busy. On a trickle, 20 ticks pass between two
     // bytes, and every byte sets the count back, so it completes.
-    QVERIFY(!rig.engine->isReady());
-    QVERIFY(rig.engine->watchdogRunning());
+    QVERIFY(!rig.engine->isReady() && rig.engine->watchdogRunning());
     int rounds = 0;
     while (reports.size() == 1) {
         rig.ticks(20);
@@ -266,31 +178,18 @@ void TestEngine::watchdog()
     QVERIFY(rig.engine->isReady());
 }
 
-void TestEngine::watchdogEndsFailedRetryAndLetsCallbackRestart()
+// A retry the socket rejects reports -1 and leaves the watchdog to end the attempt.
+void TestEngine::watchdogEndsFailedRetry()
 {
-    // A retry the socket rejects reports -1 and leaves the watchdog to end the attempt.
-    FakeSocket *fake = nullptr;
-    Rig faked(std::make_shared<SocketsFrom>([&] {
-        auto s = std::make_unique<FakeSocket>();
-        if (!fake) {
-            fake = s.get();
-            fake->refuseFrom = 2;
-        }
-        return s;
-    }));
-    auto seen = std::make_shared<CallbackParent>();
-    QList<int> codes;
-    seen->onReport = [&](const QByteArray &, qint16 iError) { codes << iError; };
-    faked.engine->Parent(seen);
-    QVERIFY(faked.engine->Dispatch(QStringLiteral("http://cam/x.jpg")));
-    fake->fireError(10061);
-    QCOMPARE(codes, QList<int>({-1}));
-    QVERIFY(faked.engine->watchdogRunning());
-    QVERIFY(!faked.engine->isReady());
-    faked.ticks(30);
-    QCOMPARE(codes, QList<int>({-1, -8}));
-    QVERIFY(faked.engine->isReady());
-    QVERIFY(!faked.engine->watchdogRunning());
+    FakedRig rig(2);
+    rig.parent->onReport = [](const QByteArray &, qint16) {};
+    QVERIFY(rig.engine->Dispatch(QStringLiteral("http://cam/x.jpg")));
+    rig.fake->fireError(10061);
+    QVERIFY(rig.engine->watchdogRunning() && !rig.engine->isReady());
+    rig.ticks(30);
+    QCOMPARE(rig.parent->reports.size(), 2);
+    QVERIFY(rig.parent->reports[0].code == -1 && rig.parent->reports[1].code == -8);
+    QVERIFY(rig.engine->isReady() && !rig.engine->watchdogRunning());
 }
 
 void TestEngine::errorsLoopbackCannotProduce_data()
@@ -314,56 +213,41 @@ void TestEngine::errorsLoopbackCannotProduce()
     QFETCH(int, first);
     QFETCH(int, second);
     QFETCH(int, code);
-    FakeSocket *fake = nullptr;
-    Rig rig(std::make_shared<SocketsFrom>([&] {
-        auto s = std::make_unique<FakeSocket>();
-        fake = s.get();
-        return s;
-    }));
-
+    FakedRig rig;
     QVERIFY(rig.engine->Dispatch(QStringLiteral("http://cam/x.jpg")));
-    fake->fireError(first);
+    rig.fake->fireError(first);
     if (second != 0) {
         QVERIFY(rig.parent->reports.isEmpty());
         QVERIFY(rig.engine->isBusy());
-        fake->fireError(second);
+        rig.fake->fireError(second);
     }
     QCOMPARE(rig.parent->reports.size(), 1);
     QCOMPARE(rig.parent->reports.at(0).code, code);
     QVERIFY(rig.parent->reports.at(0).data.isEmpty());
-    QCOMPARE(fake->connects, second != 0 ? 2 : 1);
+    QCOMPARE(rig.fake->connects, second != 0 ? 2 : 1);
     QVERIFY(rig.engine->isReady());
 }
 
 void TestEngine::creationLimits()
 {
+    // No upper limit: 255 engines at once; a discarded engine keeps its number.
     TestPlatform tp;
     QSet<QString> names;
     std::vector<std::unique_ptr<CopyHelper>> engines;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 340; ++i) {
         engines.push_back(std::make_unique<CopyHelper>(tp.platform, names));
-        if (i % 3 == 1)
-            engines.pop_back();   // a discarded engine keeps its number
+        if (i % 4 == 1)
+            engines.pop_back();
     }
-    QCOMPARE(engines.back()->getName(), QStringLiteral("CopyHelper100"));
-    QCOMPARE(names.size(), 100);
-    QVERIFY(names.contains(QStringLiteral("CopyHelper1_Timer")));
-    QVERIFY(tp.dialogs->boxes.isEmpty());
-
-    // No upper limit: 255 engines at once beside those discarded, each under a new name.
-    while (engines.size() < 255)
-        engines.push_back(std::make_unique<CopyHelper>(tp.platform, names));
-    QCOMPARE(engines.back()->getName(), QStringLiteral("CopyHelper288"));
-    QCOMPARE(names.size(), 288);
-    QVERIFY(tp.dialogs->boxes.isEmpty());
-    QVERIFY(tp.program->exits.isEmpty());
+    QVERIFY(engines.size() == 255 && engines.back()->getName() == QStringLiteral("CopyHelper340"));
+    QVERIFY(names.size() == 340 && names.contains(QStringLiteral("CopyHelper1_Timer")));
+    QVERIFY(tp.dialogs->boxes.isEmpty() && tp.program->exits.isEmpty());
 
     TestPlatform noSockets;
     noSockets.platform.sockets = std::make_shared<SocketsFrom>([] { return nullptr; });
     QSet<QString> fresh;
     QVERIFY_THROWS_EXCEPTION(ProgramExited, CopyHelper(noSockets.platform, fresh));
-    QCOMPARE(noSockets.dialogs->boxes.size(), 1);
-    QCOMPARE(noSockets.program->exits.size(), 1);
+    QVERIFY(noSockets.dialogs->boxes.size() == 1 && noSockets.program->exits.size() == 1);
 }
 
 // Events come from the loop only, and none reaches a socket its handler destroyed.

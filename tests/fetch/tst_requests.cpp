@@ -1,67 +1,12 @@
 // Unsafe addresses refused, credentials byte-exact, Digest, connection attempts that never end.
 #include "app/CaptureCycle.h"
-#include "CamSim.h"
-#include "fetch/CopyHelper.h"
 #include "platform/PosixTcpSocket.h"
-#include "support/TestPlatform.h"
-
-#include <QtTest>
+#include "support/EngineRig.h"
 
 #include <netinet/in.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(CamSim::Behaviour)
-
-namespace {
-
-struct Report { QByteArray data; int code; };
-struct RecordingParent final : CopyHelperParent
-{
-    QList<Report> reports;
-    void CHCallBack(const QByteArray &byData, qint16 iError) override { reports.append({byData, iError}); }
-};
-
-struct NotingSockets final : SocketFactory   // real sockets, the last one kept in view
-{
-    PosixTcpSocket *last = nullptr;
-    std::unique_ptr<TcpSocket> create() override { auto s = std::make_unique<PosixTcpSocket>(); last = s.get(); return s; }
-};
-
-bool waitUntil(const std::function<bool()> &cond)
-{
-    QDeadlineTimer deadline(10000);
-    while (!cond() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return cond();
-}
-
-struct Rig
-{
-    TestPlatform tp;
-    QSet<QString> names;
-    CamSim sim;
-    std::shared_ptr<NotingSockets> sockets = std::make_shared<NotingSockets>();
-    std::shared_ptr<RecordingParent> parent = std::make_shared<RecordingParent>();
-    std::unique_ptr<CopyHelper> engine;
-    Rig()
-    {
-        tp.platform.sockets = sockets;
-        engine = std::make_unique<CopyHelper>(tp.platform, names);
-        engine->Parent(parent);
-        engine->DataType(1);
-        sim.listen();
-    }
-    // Code 1 when Dispatch refused, 2 when no report came.
-    Report fetch(const QString &url)
-    {
-        const qsizetype before = parent->reports.size();
-        if (!engine->Dispatch(url))
-            return {{}, 1};
-        return waitUntil([&] { return parent->reports.size() > before; }) ? parent->reports.last() : Report{{}, 2};
-    }
-};
-
-} // namespace
 
 class TestRequests : public QObject
 {
@@ -78,7 +23,7 @@ private slots:
 
 void TestRequests::unsafeAddressesAndReports()
 {
-    Rig rig;
+    EngineRig rig;
     for (const char *bad : {"http://cam/a\r\nX-Injected: 1", "http://cam/a\nb", "http://ca\rm/x", "http://cam/x\x7f"}) {
         QVERIFY2(!rig.engine->Dispatch(QString::fromLatin1(bad)), bad);
         QCOMPARE(rig.engine->getReport(), QStringLiteral(":0: Nicht aktiv"));
@@ -102,13 +47,18 @@ void TestRequests::connectAttemptTimesOut()
         && ::connect(filler, reinterpret_cast<sockaddr *>(&a), len) == 0;
     const auto closeHole = qScopeGuard([&] { ::close(filler); ::close(listener); });
     QVERIFY(holeReady);
-    Rig rig;
+    PosixTcpSocket *last = nullptr;
+    EngineRig rig(std::make_shared<SocketsFrom>([&last] {
+        auto s = std::make_unique<PosixTcpSocket>();
+        last = s.get();
+        return s;
+    }));
     QVERIFY(rig.engine->Dispatch(QStringLiteral("http://127.0.0.1:%1/x.jpg").arg(ntohs(a.sin_port))));
-    QVERIFY(waitUntil([&] { return rig.sockets->last->state() == TcpSocket::Connecting; }));
+    QVERIFY(waitUntil([&] { return last->state() == TcpSocket::Connecting; }));
     for (int second = 1; second <= 21; ++second) {
         QCOMPARE(rig.parent->reports.size(), 0);
         rig.engine->mWatchdog_Timer();
-        rig.sockets->last->mConnectTimer_Timer();
+        last->mConnectTimer_Timer();
     }
     QCOMPARE(rig.parent->reports.size(), 1);
     QVERIFY(rig.parent->reports.at(0).code == -7 && rig.engine->isReady() && !rig.engine->watchdogRunning());
@@ -129,7 +79,7 @@ void TestRequests::credentialsByteExact()
 {
     QFETCH(QString, user);
     QFETCH(QString, password);
-    Rig rig;
+    EngineRig rig;
     CamSim::Behaviour b;
     b.authUserInfo = (user + QLatin1Char(':') + password).toLatin1();
     rig.sim.setBehaviour(b);
@@ -171,7 +121,7 @@ void TestRequests::digest()
     QFETCH(CamSim::Behaviour, camera);
     QFETCH(QString, password);
     QFETCH(QList<int>, codesAndConnections);
-    Rig rig;
+    EngineRig rig;
     rig.sim.setBehaviour(camera);
     const QString url = QStringLiteral("http://Mufasa:%1@127.0.0.1:%2/dir/index.html")
                             .arg(EscapeUrlCredential(password), QString::number(rig.sim.port()));

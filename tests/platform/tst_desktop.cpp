@@ -2,6 +2,7 @@
 #include "platform/QtServices.h"
 #include "platform/ShellWords.h"
 
+#include "support/Files.h"
 #include "support/Unprivileged.h"
 
 #include <QDir>
@@ -14,12 +15,6 @@
 class TestDesktop : public QObject
 {
     Q_OBJECT
-
-    static bool put(const QString &path, const QByteArray &data)
-    {
-        QFile f(path);
-        return QDir().mkpath(QFileInfo(path).path()) && f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-    }
 
 private slots:
     void shellWords_data()
@@ -63,12 +58,12 @@ private slots:
         const QString root = dir.path(), viewer = root + QStringLiteral("/my apps/viewer");
         for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
             qputenv(name, (root + '/' + QString::fromLatin1(name)).toUtf8());
-        QVERIFY(put(viewer, "#!/bin/sh\n") && QFile::setPermissions(viewer, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(WriteAll(viewer, "#!/bin/sh\n") && QFile::setPermissions(viewer, QFile::ReadOwner | QFile::ExeOwner));
         const QString apps = root + QStringLiteral("/XDG_DATA_HOME/applications/");
-        QVERIFY(put(apps + "test-viewer.desktop", "[Desktop Entry]\nType=Application\nName=V\nMimeType=image/jpeg;\nExec=\""
+        QVERIFY(WriteAll(apps + "test-viewer.desktop", "[Desktop Entry]\nType=Application\nName=V\nMimeType=image/jpeg;\nExec=\""
                                                      + viewer.toUtf8() + "\" --fullscreen %f\n"));
-        QVERIFY(put(apps + "test-browser.desktop", "[Desktop Entry]\nType=Application\nName=B\nMimeType=x-scheme-handler/http;\nExec=/bin/true -new-window %U\n"));
-        QVERIFY(put(root + "/XDG_CONFIG_HOME/mimeapps.list",
+        QVERIFY(WriteAll(apps + "test-browser.desktop", "[Desktop Entry]\nType=Application\nName=B\nMimeType=x-scheme-handler/http;\nExec=/bin/true -new-window %U\n"));
+        QVERIFY(WriteAll(root + "/XDG_CONFIG_HOME/mimeapps.list",
                     "[Default Applications]\nimage/jpeg=test-viewer.desktop\nx-scheme-handler/http=test-browser.desktop\n"));
         GioAssociations associations;
         QString program, arguments;
@@ -93,7 +88,7 @@ private slots:
         QTemporaryDir prefix;
         const QString bin = prefix.path() + QStringLiteral("/bin"), entry = prefix.path() + "/share/applications/bildfang.desktop";
         QVERIFY(QDir().mkpath(bin) && KeepsDataBesideProgram(bin));
-        QVERIFY(put(entry, "[Desktop Entry]\n") && !KeepsDataBesideProgram(bin));
+        QVERIFY(WriteAll(entry, "[Desktop Entry]\n") && !KeepsDataBesideProgram(bin));
         QVERIFY(QFile::remove(entry));
     }
 

@@ -5,6 +5,7 @@
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
+#include "support/Files.h"
 #include "support/RecordingView.h"
 #include "support/TestPlatform.h"
 
@@ -70,8 +71,7 @@ struct AppRig
     }
     QByteArray read(int camNo, const QString &fileName) const
     {
-        QFile f(hourFolder(camNo) + QDir::separator() + fileName);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return ReadAll(hourFolder(camNo) + QDir::separator() + fileName);
     }
 
     // "127.0.0.1:port" of a port that was just free: connections to it are refused at once.
