@@ -2,7 +2,11 @@
 // archive, with the real clock, file system, sockets and a 1000 ms tick, and prints what
 // the recorder achieved. Figures only; nothing passes or fails.
 //
-//   bench_recording [--cameras N] [--seconds T] [--size BYTES] [--sims K]
+//   bench_recording [--cameras N] [--seconds T] [--size BYTES] [--sims K] [--images M]
+//                   [--archive DIR]
+//
+// --images ends the recording once M images were saved (T is then an upper bound);
+// --archive records into DIR and keeps it, for side-by-side runs (bench/compare/run).
 
 #include "app/AppState.h"
 #include "app/CaptureCycle.h"
@@ -14,6 +18,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,6 +26,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 #include <vector>
@@ -33,14 +39,17 @@ class BenchView final : public MainView
 public:
     RecordingControl *control = nullptr;
     qint64 saved = 0, unchanged = 0, failed = 0;
+    std::function<void()> onSaved;
 
     void SetStatusText(int panel, const QString &text) override
     {
         if (panel != 1)
             return;
-        if (text.endsWith(QLatin1String(": Bild wurde gespeichert!")))
+        if (text.endsWith(QLatin1String(": Bild wurde gespeichert!"))) {
             ++saved;
-        else if (text.endsWith(QLatin1String(": Bild ist unverändert!")))
+            if (onSaved)
+                onSaved();
+        } else if (text.endsWith(QLatin1String(": Bild ist unverändert!")))
             ++unchanged;
         else if (text.endsWith(QLatin1String(": Fehler!")))
             ++failed;
@@ -53,11 +62,17 @@ public:
     }
 };
 
-double CpuSeconds()
+struct Cpu
+{
+    double user = 0, kernel = 0;
+};
+
+Cpu CpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return {double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) / 1e6,
+            double(u.ru_stime.tv_sec) + double(u.ru_stime.tv_usec) / 1e6};
 }
 
 long PeakRssKb()
@@ -79,8 +94,13 @@ int main(int argc, char **argv)
     const QCommandLineOption sizeOpt(QStringLiteral("size"), QStringLiteral("Image size in bytes."), QStringLiteral("bytes"), QStringLiteral("204800"));
     const QCommandLineOption simsOpt(QStringLiteral("sims"), QStringLiteral("Simulator processes (default: one per 32 cameras)."),
                                      QStringLiteral("k"), QStringLiteral("0"));
-    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, simsOpt});
+    const QCommandLineOption imagesOpt(QStringLiteral("images"), QStringLiteral("Stop after this many saved images (0: no limit)."),
+                                       QStringLiteral("m"), QStringLiteral("0"));
+    const QCommandLineOption archiveOpt(QStringLiteral("archive"), QStringLiteral("Record into this folder and keep it."),
+                                        QStringLiteral("dir"));
+    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, simsOpt, imagesOpt, archiveOpt});
     parser.process(app);
+    const qint64 imageLimit = std::max(0LL, parser.value(imagesOpt).toLongLong());
     const int cameras = std::clamp(parser.value(camerasOpt).toInt(), 1, 255);
     const int seconds = std::max(1, parser.value(secondsOpt).toInt());
     const int size = std::max(64, parser.value(sizeOpt).toInt());
@@ -105,13 +125,18 @@ int main(int argc, char **argv)
         sims.push_back(std::move(p));
     }
 
-    QTemporaryDir archive;
+    QTemporaryDir temporaryArchive;
+    const QString archivePath = parser.isSet(archiveOpt) ? parser.value(archiveOpt) : temporaryArchive.path();
+    if (!QDir().mkpath(archivePath)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(archivePath));
+        return 1;
+    }
     Platform platform = Platform::real();
     AppState state(platform);
     BenchView view;
     state.SetView(&view);
-    state.ArchivePath = AddBackslash(archive.path());
-    state.LogFileName = archive.path() + QStringLiteral("/bench.log");
+    state.ArchivePath = AddBackslash(archivePath);
+    state.LogFileName = archivePath + QStringLiteral("/bench.log");
     // The program's start-up defaults: the age limit with 24 hours.
     state.TimeLimitOn = true;
     state.TimeLimitValue = 24;
@@ -156,13 +181,26 @@ int main(int argc, char **argv)
         stillBusyTotal += cameras - due;
     });
 
-    const double cpuStart = CpuSeconds();
+    const Cpu cpuStart = CpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    QTimer::singleShot(seconds * 1000, &app, [&] { control.SetChecked(false); app.quit(); });
+    const auto stop = [&] {
+        if (state.Recording)
+            control.SetChecked(false);
+        app.quit();
+    };
+    QTimer::singleShot(seconds * 1000, &app, stop);
+    if (imageLimit > 0)
+        view.onSaved = [&] {
+            if (view.saved == imageLimit)
+                stop();
+        };
     app.exec();
     const double elapsed = double(wall.nsecsElapsed()) / 1e9;
-    const double cpu = CpuSeconds() - cpuStart;
+    const Cpu cpuEnd = CpuSeconds();
+    const double user = cpuEnd.user - cpuStart.user;
+    const double kernel = cpuEnd.kernel - cpuStart.kernel;
+    const double cpu = user + kernel;
 
     std::printf("cameras %d, interval 1, image %d bytes, %d simulator process(es), %.1f s recorded\n", cameras, size,
                 simCount, elapsed);
@@ -172,6 +210,7 @@ int main(int argc, char **argv)
                 static_cast<long long>(view.failed));
     std::printf("recorder CPU per saved image: %.5f s (%.1f s CPU in all)\n",
                 view.saved ? cpu / double(view.saved) : 0.0, cpu);
+    std::printf("recorder CPU user / kernel:   %.3f s / %.3f s\n", user, kernel);
     std::printf("recorder peak RSS:            %.1f MB\n", double(PeakRssKb()) / 1024.0);
     std::printf("ticks:                        %lld, every due camera served at %.1f %%\n", static_cast<long long>(ticks),
                 ticks ? 100.0 * double(fullTicks) / double(ticks) : 0.0);

@@ -26,6 +26,7 @@ AppState::~AppState()
     // Cameras first, then the engines, as the program releases them at its end.
     Cams.RemoveAll();
     CopyHelpers.clear();
+    RetiredHelpers.clear();
 }
 
 MainView &AppState::View()

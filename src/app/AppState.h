@@ -48,12 +48,21 @@ public:
     QDateTime StartTime;
     QString VersionText;
     bool LimitCheckRunning = false;
+    bool FreeSpaceUnreadable = false;    // logged; not again until it was read once more
     QDateTime OldestImageTime;           // invalid: not yet known
     QDateTime LastTimeLimitCheck;        // invalid: never, long past
     bool ConnStatusShown = false;
 
     // Watchdog names taken in this run; an engine's name is never reused.
     QSet<QString> TimerNames;
+    // Engines taken out of CopyHelpers while a transfer was under way: they finish it and
+    // report, and are released once idle (ReleaseRetiredEngines).
+    std::vector<std::unique_ptr<CopyHelper>> RetiredHelpers;
+
+    // The settings file existed but could not be read: this run never replaces it.
+    bool SettingsFileProtected = false;
+    // The reason of the last failed settings save already logged; empty after a success.
+    QString SettingsSaveError;
 
     // The main window, or a test's fake; a silent view until one is set.
     MainView &View();

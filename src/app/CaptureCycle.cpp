@@ -1,6 +1,7 @@
 #include "app/CaptureCycle.h"
 
 #include "app/AppState.h"
+#include "app/Startup.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"
@@ -35,16 +36,40 @@ void ServeCamera(AppState &state, const std::shared_ptr<CamObject> &cam)
 
 } // namespace
 
+QString EscapeUrlCredential(const QString &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool escape = u < 0x21 || (u > 0x7E && u <= 0xFF) || u == u'%' || u == u'@' || u == u':'
+            || u == u'/';
+        if (!escape) {
+            out += c;
+            continue;
+        }
+        out += QLatin1Char('%');
+        out += QLatin1Char(hex[u >> 4]);
+        out += QLatin1Char(hex[u & 0xF]);
+    }
+    return out;
+}
+
 QString CameraUrl(const CamObject &cam)
 {
     QString url = QStringLiteral("http://");
-    if (!cam.mCamPassword.isEmpty() && !cam.mCamUser.isEmpty())
-        url += cam.mCamUser + QLatin1Char(':') + cam.mCamPassword + QLatin1Char('@');
+    if (!cam.mCamPassword.isEmpty() && !cam.mCamUser.isEmpty()) {
+        url += EscapeUrlCredential(cam.mCamUser) + QLatin1Char(':') + EscapeUrlCredential(cam.mCamPassword)
+            + QLatin1Char('@');
+    }
     return url + cam.mCamSocket + cam.mCamImagePath;
 }
 
 void MainTimer_Timer(AppState &state)
 {
+    ReleaseRetiredEngines(state);
+
     const qint16 n = state.CamCount;
     for (int i = 1; i <= n; ++i) {
         const std::shared_ptr<CamObject> cam = state.Cams.Item(i);
@@ -61,5 +86,5 @@ void MainTimer_Timer(AppState &state)
     state.SpaceMeter.CountCycles();
 
     state.CurrentTime = state.platform.clock->now();
-    state.LogFileName = LogFileNameFor(state.platform.program->programFolder(), state.CurrentTime);
+    state.LogFileName = LogFileNameFor(state.platform.program->logFolder(), state.CurrentTime);
 }

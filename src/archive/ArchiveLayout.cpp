@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 QChar PathSeparator()
 {
@@ -51,26 +52,6 @@ bool EnsureFolder(AppState &state, const QString &path)
     return EnsureFolder(*state.platform.fileSystem, path);
 }
 
-QString RelativePath(const QString &archivePath, const QString &folder)
-{
-    const QChar sep = PathSeparator();
-    QString rest = folder;
-    if (!archivePath.isEmpty()) {
-        const QString base = AddBackslash(archivePath);
-        if (!rest.startsWith(base))
-            return QString();
-        rest = rest.mid(base.size());
-    }
-    // Drop the camera folder's name and the one separator after it.
-    const qsizetype afterCam = rest.indexOf(sep);
-    if (afterCam < 0)
-        return QString();
-    rest = rest.mid(afterCam + 1);
-    if (rest.endsWith(sep))
-        rest.chop(1);
-    return rest;
-}
-
 QString ZeroRelativePath(bool hours)
 {
     const QChar sep = PathSeparator();
@@ -92,12 +73,63 @@ QString LastPart(const QString &path)
 
 } // namespace
 
+bool IsArchiveFolderName(int level, const QString &name)
+{
+    const int width = level == 1 ? 4 : 2;
+    if (level < 1 || level > 4 || name.size() != width)
+        return false;
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+namespace {
+
+enum class Descent { Found, Pruned, Nothing };
+
+// The lowest-named folder at depth below folder (at level), its relative path in relative.
+Descent OldestBelow(FileSystem &fs, const QString &folder, int level, int depth, QString &relative)
+{
+    const QStringList subs = fs.subFolders(folder);
+    for (const QString &sub : subs) {
+        const QString name = LastPart(sub);
+        if (!IsArchiveFolderName(level + 1, name))
+            continue;
+        if (level + 1 == depth) {
+            // An hour folder holding a folder is not ours to delete, so it is no result.
+            if (depth == 4 && fs.subFolderCount(sub) > 0)
+                continue;
+            relative = name;
+            return Descent::Found;
+        }
+        QString below;
+        const Descent d = OldestBelow(fs, sub, level + 1, depth, below);
+        if (d == Descent::Pruned)
+            return d;
+        if (d == Descent::Found) {
+            relative = name + PathSeparator() + below;
+            return d;
+        }
+    }
+    // Nothing of ours below: an empty folder is what the storage limit left behind, so it
+    // goes; one holding anything else stays and is passed over.
+    if (fs.subFolderCount(folder) == 0 && fs.fileCount(folder) == 0) {
+        fs.deleteFolder(folder);
+        return Descent::Pruned;
+    }
+    return Descent::Nothing;
+}
+
+} // namespace
+
 QString FindOldestFolder(AppState &state, const QString &kind)
+{
+    return FindOldestFolder(state, state.ArchivePath, kind);
+}
+
+QString FindOldestFolder(AppState &state, const QString &archivePath, const QString &kind)
 {
     const bool hours = kind.compare(QLatin1String("HOUR"), Qt::CaseInsensitive) == 0;
     const int depth = hours ? 4 : 3;
     FileSystem &fs = *state.platform.fileSystem;
-    const QChar sep = PathSeparator();
 
     state.View().SetStatusText(1, hours ? QStringLiteral("Finde älteste Stunde...")
                                         : QStringLiteral("Finde ältesten Tag..."));
@@ -106,38 +138,20 @@ QString FindOldestFolder(AppState &state, const QString &kind)
     QString best;
     // Without an archive the camera folders would name folders in the working directory,
     // and the pruning below must never delete anything there.
-    const int cameras = state.ArchivePath.isEmpty() ? 0 : state.CamCount;
+    const int cameras = archivePath.isEmpty() ? 0 : state.CamCount;
     for (int n = 1; n <= cameras; ++n) {
-        const QString camFolder = state.ArchivePath + CamFolderName(n);
+        const QString camFolder = archivePath + CamFolderName(n);
         // A linked camera folder leads out of the archive: its pruning would delete there.
         if (!fs.folderExists(camFolder) || QFileInfo(camFolder).isSymLink())
             continue;
-
-        // Only the lowest-named branch counts; a folder without subfolders on the way
-        // down is what the storage limit left behind, so it goes.
-        QString current = camFolder;
         QString relative;
-        bool found = true;
-        for (int level = 0; level < depth; ++level) {
-            const QStringList subs = fs.subFolders(current);
-            if (subs.isEmpty()) {
-                fs.deleteFolder(current);
-                found = false;
-                break;
-            }
-            current = subs.first();
-            if (!relative.isEmpty())
-                relative += sep;
-            relative += LastPart(current);
-        }
-        if (found && (!haveBest || relative < best)) {
+        if (OldestBelow(fs, camFolder, 0, depth, relative) == Descent::Found && (!haveBest || relative < best)) {
             best = relative;
             haveBest = true;
         }
     }
 
-    // Ordinal order equals time order only for the fixed widths of the tree's names.
-    if (!haveBest || best.size() < (hours ? 13 : 10))
+    if (!haveBest)
         best = ZeroRelativePath(hours);
     state.View().SetStatusText(1, QString());
     return best;

@@ -24,19 +24,21 @@ QString AddBackslash(const QString &path);
 bool EnsureFolder(FileSystem &fileSystem, const QString &path);
 bool EnsureFolder(AppState &state, const QString &path);
 
-// The part of a folder's path after ArchivePath, the camera folder and one separator:
-// "2006/05/12/13" for an hour folder. Empty for the camera folder itself and for a path
-// outside archivePath.
-QString RelativePath(const QString &archivePath, const QString &folder);
-
 // What FindOldestFolder returns when there is no folder: "0000/00/00/00" or "0000/00/00".
 QString ZeroRelativePath(bool hours);
 
+// True when name has the shape of the archive's folder at that level below a camera folder:
+// 1 a four-digit year, 2 to 4 a two-digit month, day and hour. Nothing else is ours.
+bool IsArchiveFolderName(int level, const QString &name);
+
 // Relative path of the oldest hour ("HOUR") or day ("DAY") folder over cameras 1 to
-// CamCount; the zero text when there is none. Deletes the empty folders it meets on the
-// way down the lowest-named branch of each camera. Never fails. Looks at nothing while
-// ArchivePath is empty.
+// CamCount of archivePath (ArchivePath when not given); the zero text when there is none.
+// Looks only at folders of the archive's shape; an hour holding a folder is not one of
+// ours. Deletes the first empty folder of that shape it meets on the way down a camera's
+// lowest-named branch (that camera then has no result this time) and passes over branches
+// that hold only foreign things. Never fails. Looks at nothing without an archive.
 QString FindOldestFolder(AppState &state, const QString &kind);
+QString FindOldestFolder(AppState &state, const QString &archivePath, const QString &kind);
 
 // The camera name as it may stand inside a file name here: the separator, NUL and other
 // control characters become "_"; every other character stays as typed.

@@ -18,12 +18,17 @@ QChar Sep()
     return PathSeparator();
 }
 
+QString LastPart(const QString &path)
+{
+    return path.mid(path.lastIndexOf(Sep()) + 1);
+}
+
 // True when no folder from below the archive base down to path is a symbolic link, so
 // deleting at path cannot reach anything outside the archive.
-bool StaysInArchive(const AppState &state, const QString &path)
+bool StaysInArchive(const QString &archive, const QString &path)
 {
-    const QString base = AddBackslash(state.ArchivePath);
-    if (!path.startsWith(base))
+    const QString base = AddBackslash(archive);
+    if (archive.isEmpty() || !path.startsWith(base))
         return false;
     const QStringList parts = path.mid(base.size()).split(Sep(), Qt::SkipEmptyParts);
     QString current = base;
@@ -38,22 +43,28 @@ bool StaysInArchive(const AppState &state, const QString &path)
     return true;
 }
 
-// Whole minutes, whole hours: both times are cut down before they are compared.
-QDateTime ToMinute(const QDateTime &t)
+// Minutes and hours are counted on the clock face: the local date and time fields taken as
+// a time without daylight saving, so that the days the clock changes count like any other.
+QDateTime ClockFace(const QDate &date, int hour, int minute = 0)
 {
-    return QDateTime(t.date(), QTime(t.time().hour(), t.time().minute()));
-}
-
-QDateTime ToHour(const QDateTime &t)
-{
-    return QDateTime(t.date(), QTime(t.time().hour(), 0));
+    return QDateTime(date, QTime(hour, minute), Qt::UTC);
 }
 
 bool FifteenMinutesSince(const QDateTime &last, const QDateTime &now)
 {
     if (!last.isValid())
         return true;   // never checked: the zero date lies long past
-    return ToMinute(last).secsTo(ToMinute(now)) >= 15 * 60;
+    return ClockFace(last.date(), last.time().hour(), last.time().minute())
+               .secsTo(ClockFace(now.date(), now.time().hour(), now.time().minute()))
+        >= 15 * 60;
+}
+
+// The start of that local hour; for the hour skipped when the clock goes forward, which
+// has no start, the next one.
+QDateTime LocalHour(const QDate &date, int hour)
+{
+    const QDateTime start(date, QTime(hour, 0));
+    return start.isValid() || hour == 23 ? start : QDateTime(date, QTime(hour + 1, 0));
 }
 
 // "yyyy/mm/dd/hh" as the start of that hour; invalid when the text holds no such date.
@@ -67,10 +78,9 @@ QDateTime HourFromRelativePath(const QString &rel)
     if (!okY || !okM || !okD || !okH)
         return {};
     const QDate date(y, m, d);
-    const QTime time(h, 0);
-    if (!date.isValid() || !time.isValid())
+    if (!date.isValid() || h < 0 || h > 23)
         return {};
-    return QDateTime(date, time);
+    return LocalHour(date, h);
 }
 
 bool DeleteTree(AppState &state, const QString &folder, QString *error)
@@ -83,17 +93,44 @@ bool DeleteTree(AppState &state, const QString &folder, QString *error)
     return false;
 }
 
+enum class FreeSpace { Enough, Low, Unknown };
+
+// Reads the free space once and shows it. Unreadable figures are logged once, until they
+// can be read again.
+FreeSpace MeasureFreeSpace(AppState &state)
+{
+    if (state.ArchivePath.isEmpty())
+        return FreeSpace::Enough;
+    const qint64 free = state.platform.fileSystem->freeBytes(state.ArchivePath);
+    if (free < 0) {
+        state.View().SetStatusText(2, QStringLiteral("Speicherort: unbekannt"));
+        if (!state.FreeSpaceUnreadable) {
+            state.FreeSpaceUnreadable = true;
+            WriteLog(state, QStringLiteral("Freier Speicher kann nicht gelesen werden!") + CrLf + QStringLiteral("  >\"")
+                         + state.ArchivePath + QStringLiteral("\""));
+        }
+        return FreeSpace::Unknown;
+    }
+    state.FreeSpaceUnreadable = false;
+    const double mb = double(free) / 1048576.0;
+    // The default rounding mode rounds halves to the even neighbour.
+    const qint64 shown = static_cast<qint64>(std::nearbyint(mb));
+    state.View().SetStatusText(2, QStringLiteral("Speicherort: ") + TrimBlank(shown) + QStringLiteral(" MB frei."));
+    return mb < double(state.SpaceLimitMB) ? FreeSpace::Low : FreeSpace::Enough;
+}
+
 // The space rule: one hour, the globally oldest, from every camera that has it.
-bool EnforceSpaceLimit(AppState &state, QString *error)
+bool EnforceSpaceLimit(AppState &state, const QString &archive, QString *error)
 {
     FileSystem &fs = *state.platform.fileSystem;
     MainView &view = state.View();
-    const QString oldest = FindOldestFolder(state, QStringLiteral("HOUR"));
+    const QString oldest = FindOldestFolder(state, archive, QStringLiteral("HOUR"));
     const qint16 count = state.Cams.Count();
     for (int n = 1; n <= count; ++n) {
-        const QString folder = AddBackslash(state.ArchivePath + CamFolderName(n)) + oldest;
+        const QString folder = AddBackslash(archive + CamFolderName(n)) + oldest;
         state.platform.events->processPendingEvents();
-        if (fs.folderExists(folder) && StaysInArchive(state, folder)) {
+        // Only an hour of ours: one holding a folder is not.
+        if (fs.folderExists(folder) && fs.subFolderCount(folder) == 0 && StaysInArchive(archive, folder)) {
             view.SetStatusText(1, QStringLiteral("Lösche ") + folder + QStringLiteral(" ..."));
             if (!DeleteTree(state, folder, error))
                 return false;
@@ -106,15 +143,56 @@ bool EnforceSpaceLimit(AppState &state, QString *error)
     return true;
 }
 
+// Depth first below folder, a folder of the archive's shape at level (0: a camera folder)
+// with that relative path. Only folders of that shape are entered.
+bool DeleteBelow(AppState &state, const QString &folder, int level, const QString &relative,
+                 const QString &threshold, bool &deleted, QString *error)
+{
+    FileSystem &fs = *state.platform.fileSystem;
+    Events &events = *state.platform.events;
+    MainView &view = state.View();
+
+    if (level < 4) {
+        const QStringList subs = fs.subFolders(folder);
+        for (const QString &sub : subs) {
+            const QString name = LastPart(sub);
+            if (!IsArchiveFolderName(level + 1, name))
+                continue;   // not ours: never touched
+            events.processPendingEvents();
+            view.SetStatusText(1, QStringLiteral("Suche Bilder älter als: ") + threshold + QStringLiteral(" ..."));
+            if (!DeleteBelow(state, sub, level + 1, relative.isEmpty() ? name : relative + Sep() + name, threshold,
+                             deleted, error))
+                return false;
+            events.processPendingEvents();
+        }
+    }
+
+    if (!fs.folderExists(folder) || fs.subFolderCount(folder) > 0)
+        return true;   // gone while events ran, or still holding folders
+    if (fs.fileCount(folder) == 0) {
+        view.SetStatusText(1, QStringLiteral("Lösche: ") + folder);
+        return DeleteTree(state, folder, error);
+    }
+    // Files go only with an hour of ours; a year, month, day or camera folder holding
+    // anything stays.
+    if (level == 4 && relative < threshold) {
+        view.SetStatusText(1, QStringLiteral("Lösche: ") + folder);
+        if (!DeleteTree(state, folder, error))
+            return false;
+        deleted = true;
+    }
+    return true;
+}
+
 // The age rule, evaluated at most every 15 minutes and walked only when the oldest
 // known hour lies before the threshold.
-bool EnforceAgeLimit(AppState &state, const QDateTime &now, QString *error)
+bool EnforceAgeLimit(AppState &state, const QString &archive, const QDateTime &now, QString *error)
 {
     FileSystem &fs = *state.platform.fileSystem;
     MainView &view = state.View();
 
     if (!state.OldestImageTime.isValid()) {
-        const QString oldest = FindOldestFolder(state, QStringLiteral("HOUR"));
+        const QString oldest = FindOldestFolder(state, archive, QStringLiteral("HOUR"));
         const QDateTime hour = HourFromRelativePath(oldest);
         if (hour.isValid()) {
             state.OldestImageTime = hour;
@@ -135,23 +213,25 @@ bool EnforceAgeLimit(AppState &state, const QDateTime &now, QString *error)
     state.LastTimeLimitCheck = now;
     view.SetStatusText(1, QStringLiteral("Überprüfe, ob Löschen erforderlich..."));
 
+    // The limit is taken on the calendar and the clock face, not in elapsed seconds.
     QString threshold;
     QDateTime limitStart;
     bool due = false;
+    const QDate oldestDay = state.OldestImageTime.date();
     if (days) {
-        const QDateTime limit = now.addDays(-qint64(state.TimeLimitValue));
-        const QDate d = limit.date();
+        const QDate d = now.date().addDays(-qint64(state.TimeLimitValue));
         threshold = PadNumber(d.year(), 4) + Sep() + PadNumber(d.month(), 2) + Sep() + PadNumber(d.day(), 2);
-        limitStart = QDateTime(d, QTime(0, 0));
-        due = state.OldestImageTime.date().daysTo(d) >= 1;
+        limitStart = LocalHour(d, 0);
+        due = oldestDay.daysTo(d) >= 1;
     } else {
-        const QDateTime limit = now.addSecs(-qint64(state.TimeLimitValue) * 3600);
+        const QDateTime limit =
+            ClockFace(now.date(), now.time().hour()).addSecs(-qint64(state.TimeLimitValue) * 3600);
         const QDate d = limit.date();
         const int h = limit.time().hour();
         threshold = PadNumber(d.year(), 4) + Sep() + PadNumber(d.month(), 2) + Sep() + PadNumber(d.day(), 2) + Sep()
             + PadNumber(h, 2);
-        limitStart = QDateTime(d, QTime(h, 0));
-        due = ToHour(state.OldestImageTime).secsTo(limitStart) >= 3600;
+        limitStart = LocalHour(d, h);
+        due = ClockFace(oldestDay, state.OldestImageTime.time().hour()).secsTo(limit) >= 3600;
     }
     if (!due)
         return true;
@@ -159,9 +239,9 @@ bool EnforceAgeLimit(AppState &state, const QDateTime &now, QString *error)
     bool deleted = false;
     const qint16 count = state.Cams.Count();
     for (int n = 1; n <= count; ++n) {
-        const QString camFolder = state.ArchivePath + CamFolderName(n);
-        if (fs.folderExists(camFolder) && StaysInArchive(state, camFolder)) {
-            if (!DeleteOlderThan(state, camFolder, threshold, deleted, error))
+        const QString camFolder = archive + CamFolderName(n);
+        if (fs.folderExists(camFolder) && StaysInArchive(archive, camFolder)) {
+            if (!DeleteBelow(state, camFolder, 0, QString(), threshold, deleted, error))
                 return false;
         }
     }
@@ -178,68 +258,31 @@ bool EnforceAgeLimit(AppState &state, const QDateTime &now, QString *error)
 
 bool CheckFreeSpace(AppState &state)
 {
-    if (state.ArchivePath.isEmpty())
-        return true;
-    FileSystem &fs = *state.platform.fileSystem;
-    if (!fs.driveReady(state.ArchivePath))
-        return false;
-    const qint64 free = fs.freeBytes(state.ArchivePath);
-    if (free < 0)
-        return false;
-    const double mb = double(free) / 1048576.0;
-    // The default rounding mode rounds halves to the even neighbour.
-    const qint64 shown = static_cast<qint64>(std::nearbyint(mb));
-    state.View().SetStatusText(2, QStringLiteral("Speicherort: ") + TrimBlank(shown) + QStringLiteral(" MB frei."));
-    return !(mb < double(state.SpaceLimitMB));
+    return MeasureFreeSpace(state) == FreeSpace::Enough;
 }
 
-bool DeleteOlderThan(AppState &state, const QString &folder, const QString &threshold, bool &deleted, QString *error)
+bool DeleteOlderThan(AppState &state, const QString &camFolder, const QString &threshold, bool &deleted, QString *error)
 {
-    FileSystem &fs = *state.platform.fileSystem;
-    Events &events = *state.platform.events;
-    MainView &view = state.View();
-
-    const QStringList subs = fs.subFolders(folder);
-    for (const QString &sub : subs) {
-        events.processPendingEvents();
-        if (!QFileInfo(sub).isSymLink()) {
-            view.SetStatusText(1, QStringLiteral("Suche Bilder älter als: ") + threshold + QStringLiteral(" ..."));
-            if (!DeleteOlderThan(state, sub, threshold, deleted, error))
-                return false;
-        }
-        events.processPendingEvents();
-    }
-
-    if (!fs.folderExists(folder))
-        return true;   // gone while events ran
-    const int subCount = fs.subFolderCount(folder);
-    if (subCount == 0 && fs.fileCount(folder) == 0) {
-        view.SetStatusText(1, QStringLiteral("Lösche: ") + folder);
-        return DeleteTree(state, folder, error);
-    }
-    if (subCount == 0 && RelativePath(state.ArchivePath, folder) < threshold) {
-        view.SetStatusText(1, QStringLiteral("Lösche: ") + folder);
-        if (!DeleteTree(state, folder, error))
-            return false;
-        deleted = true;
-    }
-    return true;
+    return DeleteBelow(state, camFolder, 0, QString(), threshold, deleted, error);
 }
 
 void CheckStorageLimits(AppState &state)
 {
     state.LimitCheckRunning = true;
-    // Ticks run while events are let through and move CurrentTime; the check keeps its own.
+    // Ticks run while events are let through and move CurrentTime, and the archive folder
+    // may be chosen anew meanwhile; the check keeps the time and the folder it started with.
     const QDateTime now = state.platform.clock->now();
     state.CurrentTime = now;
+    const QString archive = state.ArchivePath;
 
     QString error;
     bool ok = true;
-    const bool enoughSpace = CheckFreeSpace(state);
-    if (!enoughSpace && state.SpaceLimitOn)
-        ok = EnforceSpaceLimit(state, &error);
-    if (ok && state.TimeLimitOn)
-        ok = EnforceAgeLimit(state, now, &error);
+    // An unreadable free space deletes nothing: it says nothing about the space.
+    const FreeSpace space = MeasureFreeSpace(state);
+    if (space == FreeSpace::Low && state.SpaceLimitOn && !archive.isEmpty())
+        ok = EnforceSpaceLimit(state, archive, &error);
+    if (ok && state.TimeLimitOn && !archive.isEmpty())
+        ok = EnforceAgeLimit(state, archive, now, &error);
 
     if (!ok) {
         WriteLog(state, QStringLiteral("Fehler beim Löschen!!! Speicher/-limit kontrollieren!") + CrLf

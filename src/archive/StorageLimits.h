@@ -5,20 +5,23 @@
 class AppState;
 
 // The free space of the file system holding ArchivePath, shown in status panel 2 as
-// "Speicherort: <MB> MB frei.". True when it is at least SpaceLimitMB or no archive is
+// "Speicherort: <MB> MB frei." ("Speicherort: unbekannt" when it cannot be read, logged
+// once until it can be read again). True when it is at least SpaceLimitMB or no archive is
 // set; false when it is less or cannot be read.
 bool CheckFreeSpace(AppState &state);
 
 // Enforces the selected limit: with the space limit the globally oldest hour of every
-// camera goes, one hour per check; with the age limit, at most every 15 minutes, every
-// hour (or day) older than the limit. Lets pending events run between folders;
+// camera goes, one hour per check (none while the free space cannot be read); with the age
+// limit, at most every 15 minutes, every hour (or day) older than the limit. Works on the
+// archive folder it started with; lets pending events run between folders;
 // LimitCheckRunning is set meanwhile. A failure ends the check with a log line.
 void CheckStorageLimits(AppState &state);
 
-// Depth first below and including folder: deletes every folder without subfolders whose
-// relative path sorts before threshold (then deleted := true), and every empty folder.
-// Symbolic links are never entered. False with the reason when a step failed; the walk
-// ends there.
-bool DeleteOlderThan(AppState &state, const QString &folder, const QString &threshold, bool &deleted,
+// Depth first below and including a camera folder, through folders of the archive's shape
+// only: deletes every hour folder without subfolders whose relative path sorts before
+// threshold, with its files (then deleted := true), and every such folder, or the camera
+// folder, that is empty. Nothing else is touched; symbolic links are never entered. False
+// with the reason when a step failed; the walk ends there.
+bool DeleteOlderThan(AppState &state, const QString &camFolder, const QString &threshold, bool &deleted,
                      QString *error = nullptr);
 

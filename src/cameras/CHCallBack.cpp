@@ -57,15 +57,15 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
             WriteLog(state, mCamName
                          + QStringLiteral(": Es wurde eine ungültige oder unvollständige Bilddatei zurückgeliefert!"));
         }
-        const QString path = target.path();
-
-        // Written to a temporary file beside it and renamed, so that an interrupted save or
-        // a full disk never leaves a truncated image for the change test or a viewer.
+        // Written beside its name and then published whole without replacing anything: an
+        // interrupted save or a full disk never leaves a truncated image, and the hour that
+        // repeats when the clock goes back keeps both images (the second one with "-2").
+        QString path;
         QString writeError;
-        const bool saved = state.platform.fileSystem->writeFile(path, byData, &writeError);
+        const bool saved = state.platform.fileSystem->publishFile(target.path(), byData, &path, &writeError);
         if (!saved) {
             // Nothing was saved: not reported as saved, not counted, not the last image.
-            LogStepError(state, writeError.isEmpty() ? path : writeError);
+            LogStepError(state, writeError.isEmpty() ? target.path() : writeError);
             view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
         } else {
             view.SetStatusText(1, mCamName + QStringLiteral(": Bild wurde gespeichert!"));
@@ -73,10 +73,11 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
             if (!broken) {
                 if (mCamNo == state.SelectedCam) {
                     QString showError;
-                    if (!view.ShowLastImage(path, target.fileName, &showError))
+                    if (!view.ShowLastImage(path, path.mid(path.lastIndexOf(PathSeparator()) + 1), &showError))
                         LogStepError(state, showError.isEmpty() ? path : showError);
                 }
                 mCamLastPic = path;
+                RememberLastPic(byData);
             }
         }
     }

@@ -4,28 +4,42 @@
 #include "platform/FileSystem.h"
 #include "util/Utils.h"
 
-namespace {
-
-// The leading number after the first "FRM=", up to the next CR LF; false without "FRM=".
-bool FrameNumber(const QByteArray &data, double &number)
-{
-    static const QByteArray frameTag = QByteArrayLiteral("FRM=");
-    const qsizetype tag = data.indexOf(frameTag);
-    if (tag < 0)
-        return false;
-    const qsizetype start = tag + frameTag.size();
-    qsizetype end = data.indexOf("\r\n", start);
-    if (end < 0)
-        end = data.size();
-    number = LeadingNumber(QString::fromLatin1(data.constData() + start, end - start));
-    return true;
-}
-
-} // namespace
+#include <cstring>
 
 CamObject::CamObject(AppState &state)
     : mState(state)
 {
+}
+
+CamObject::ImageMarks CamObject::ScanMarks(const QByteArray &data)
+{
+    // Both texts have their "=" as fourth character: one search for "=" finds both.
+    ImageMarks marks;
+    const char *begin = data.constData();
+    const char *end = begin + data.size();
+    const char *frame = nullptr;   // first character after the first "FRM="
+    for (const char *p = begin + 3; p < end; ++p) {
+        p = static_cast<const char *>(std::memchr(p, '=', size_t(end - p)));
+        if (!p)
+            break;
+        if (!frame && std::memcmp(p - 3, "FRM", 3) == 0)
+            frame = p + 1;
+        else if (!marks.marker && std::memcmp(p - 3, "PRD", 3) == 0 && end - p >= 8
+                 && std::memcmp(p + 1, "MOBOTIX", 7) == 0)
+            marks.marker = true;
+        if (marks.marker && frame)
+            break;
+    }
+    marks.frame = frame != nullptr;
+    if (marks.marker && frame) {
+        // The leading number up to the next CR LF, or to the end.
+        const qsizetype start = frame - begin;
+        qsizetype stop = data.indexOf("\r\n", start);
+        if (stop < 0)
+            stop = data.size();
+        marks.frameNumber = LeadingNumber(QString::fromLatin1(begin + start, stop - start));
+    }
+    return marks;
 }
 
 bool CamObject::IsNewImage(const QByteArray &byData) const
@@ -33,19 +47,45 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
     if (mCamLastPic.isEmpty())
         return true;
     FileSystem &fs = *mState.platform.fileSystem;
-    if (!fs.fileExists(mCamLastPic))
-        return true;
-    QByteArray last;
-    if (!fs.readFile(mCamLastPic, last))
-        return true;
+    const std::optional<FileStamp> stamp = fs.fileStamp(mCamLastPic);
 
-    static const QByteArray marker = QByteArrayLiteral("PRD=MOBOTIX");
-    if (byData.contains(marker) && last.contains(marker)) {
-        double received = 0;
-        double saved = 0;
-        if (!FrameNumber(byData, received) || !FrameNumber(last, saved))
+    QByteArray last;
+    bool lastRead = false;
+    ImageMarks lastMarks;
+    if (stamp && mLastPicInfo && mLastPicInfo->path == mCamLastPic && mLastPicInfo->stamp == *stamp) {
+        lastMarks = mLastPicInfo->marks;
+    } else {
+        mLastPicInfo.reset();
+        if (!stamp && !fs.fileExists(mCamLastPic))
             return true;
-        return received != saved;
+        if (!fs.readFile(mCamLastPic, last))
+            return true;
+        lastRead = true;
+        lastMarks = ScanMarks(last);
+        if (stamp)   // taken before the read: a change in between shows as another stamp
+            mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, lastMarks};
     }
+
+    if (lastMarks.marker) {
+        const ImageMarks received = ScanMarks(byData);
+        if (received.marker) {
+            if (!received.frame || !lastMarks.frame)
+                return true;
+            return received.frameNumber != lastMarks.frameNumber;
+        }
+    }
+    if (byData.size() != (lastRead ? last.size() : stamp->size))
+        return true;
+    if (!lastRead && !fs.readFile(mCamLastPic, last))
+        return true;
     return byData != last;
+}
+
+void CamObject::RememberLastPic(const QByteArray &byData)
+{
+    const std::optional<FileStamp> stamp = mState.platform.fileSystem->fileStamp(mCamLastPic);
+    if (stamp && stamp->size == byData.size())
+        mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, ScanMarks(byData)};
+    else
+        mLastPicInfo.reset();
 }

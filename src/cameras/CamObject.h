@@ -1,9 +1,11 @@
 #pragma once
 
 #include "fetch/CopyHelperParent.h"
+#include "platform/FileStamp.h"
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class AppState;
 
@@ -28,10 +30,32 @@ public:
     // The outcome of a transfer; lives in CHCallBack.cpp.
     void CHCallBack(const QByteArray &byData, qint16 iError) override;
     // False only when byData is the same picture as the file at mCamLastPic: the same frame
-    // number when both carry the MOBOTIX marker, otherwise the same bytes. Re-reads the file
-    // each time; a missing or unreadable file makes the image new.
+    // number when both carry the MOBOTIX marker, otherwise the same bytes. A missing or
+    // unreadable file makes the image new. The file is read again only when its stamp is not
+    // the one remembered, or to compare bytes of equal length. Not seen: a same-size rewrite in
+    // place within one timestamp tick of our save, or a read error while the stamp stays.
     bool IsNewImage(const QByteArray &byData) const;
+    // Remembers the marks of byData, just saved as mCamLastPic, with that file's stamp.
+    void RememberLastPic(const QByteArray &byData);
+
+    // What the change test needs to know of an image.
+    struct ImageMarks
+    {
+        bool marker = false;      // "PRD=MOBOTIX" somewhere
+        bool frame = false;       // "FRM=" somewhere; frameNumber only when there is a marker
+        double frameNumber = 0;
+    };
+    // One pass over the data, stopping once the marker and the first "FRM=" are found.
+    static ImageMarks ScanMarks(const QByteArray &data);
 
 private:
+    struct LastPicInfo
+    {
+        QString path;
+        FileStamp stamp;
+        ImageMarks marks;
+    };
+
     AppState &mState;
+    mutable std::optional<LastPicInfo> mLastPicInfo;
 };

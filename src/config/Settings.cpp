@@ -9,13 +9,19 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QLocale>
 #include <QStringView>
 #include <memory>
+#include <utility>
 
 namespace {
 
 const QLatin1String CrLf("\r\n");
+const QLatin1String Header("*** INI file of Bildfang. Do NOT edit ***");
+// Marks a file whose values are escaped; no earlier version wrote it, so their files read
+// exactly as they always did.
+const QLatin1String EscapedHeader("*** INI file of Bildfang, values escaped. Do NOT edit ***");
 
 bool SameName(QStringView candidate, QStringView name)
 {
@@ -51,10 +57,94 @@ Tristate StrictBool(const QString &value)
     return Tristate::Unknown;
 }
 
-void Line(QString &text, const QString &name, const QString &value)
+// The name as QStringView::compare without case sees it: each code point case-folded,
+// a lone surrogate kept as it is.
+QString FoldedName(QStringView name)
 {
-    text += QLatin1Char('<') + name + QLatin1Char('>') + value + QLatin1String("</") + name
-        + QLatin1Char('>') + CrLf;
+    QString key;
+    key.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (c < 0x80) {
+            key += QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+            continue;
+        }
+        char32_t point = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            point = QChar::surrogateToUcs4(c, name[++i].unicode());
+        const char32_t folded = QChar::isSurrogate(point) ? point : QChar::toCaseFolded(point);
+        if (QChar::requiresSurrogates(folded)) {
+            key += QChar(QChar::highSurrogate(folded));
+            key += QChar(QChar::lowSurrogate(folded));
+        } else {
+            key += QChar(char16_t(folded));
+        }
+    }
+    return key;
+}
+
+QString EscapeValue(QString value)
+{
+    return value.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
+}
+
+QString UnescapeValue(const QString &value)
+{
+    if (!value.contains(QLatin1Char('&')))
+        return value;
+    static const std::pair<QLatin1String, QChar> entities[] = {
+        {QLatin1String("&amp;"), QLatin1Char('&')},
+        {QLatin1String("&lt;"), QLatin1Char('<')},
+        {QLatin1String("&gt;"), QLatin1Char('>')},
+    };
+    QString out;
+    out.reserve(value.size());
+    const QStringView view(value);
+    for (qsizetype i = 0; i < view.size(); ++i) {
+        bool replaced = false;
+        for (const auto &[entity, character] : entities) {
+            if (view.sliced(i).startsWith(entity)) {
+                out += character;
+                i += entity.size() - 1;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced)
+            out += view[i];
+    }
+    return out;
+}
+
+using SettingLines = QList<std::pair<QString, QString>>;
+
+QString JoinLines(const SettingLines &lines, bool escaped)
+{
+    QString text = (escaped ? EscapedHeader : Header) + CrLf;
+    for (const auto &[name, value] : lines) {
+        text += QLatin1Char('<') + name + QLatin1Char('>') + (escaped ? EscapeValue(value) : value)
+            + QLatin1String("</") + name + QLatin1Char('>') + CrLf;
+    }
+    return text;
+}
+
+// True when the text, as ApplySettings reads it, gives back every value the lines hold and
+// nothing for the names that were read but not written.
+bool ReadsBack(const QString &text, const SettingLines &lines, const QStringList &alsoRead)
+{
+    QHash<QString, QString> expected;
+    for (const QString &name : alsoRead)
+        expected.insert(name, QString());
+    for (const auto &[name, value] : lines)
+        expected.insert(name, value);   // a name written twice reads as its last value
+    const SettingsTags tags(text);
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (tags.value(it.key()) != it.value())
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -95,6 +185,64 @@ QString ReadTag(const QString &text, const QString &name)
     return result;
 }
 
+SettingsTags::SettingsTags(const QString &text)
+    : mText(text)
+{
+    // ReadTag's walk once for all names. Only "<" whose tag text holds no further "<" are
+    // looked at: any other tag text cannot equal a name without "<". Those tag texts do not
+    // overlap, so the whole walk reads every character a bounded number of times.
+    const QStringView view(mText);
+    const qsizetype length = view.size();
+    qsizetype close = 0;   // 0-based position of the next ">", -1: none left
+    for (qsizetype open = view.indexOf(QLatin1Char('<')); open >= 0 && open + 1 <= length - 2;) {
+        const qsizetype next = view.indexOf(QLatin1Char('<'), open + 1);
+        if (close != -1 && close <= open)
+            close = view.indexOf(QLatin1Char('>'), open + 1);
+        const qsizetype tagEnd = close == -1 ? length : close;
+        if (next < 0 || next >= tagEnd) {
+            const bool closing = view[open + 1] == QLatin1Char('/');
+            const QStringView tagText = view.sliced(open + 1, tagEnd - open - 1);
+            Pair *pair = nullptr;
+            if (!closing) {
+                pair = &mPairs[FoldedName(tagText)];
+                pair->start = tagEnd + 2;   // ReadTag's n + length(candidate) + 2, 1-based
+            } else {
+                // A closing tag before any opening one can never complete a pair: later
+                // openings start behind it.
+                const auto it = mPairs.find(FoldedName(tagText.sliced(1)));
+                if (it != mPairs.end()) {
+                    pair = &*it;
+                    pair->end = open;   // n - 1, 1-based
+                }
+            }
+            if (pair && pair->start > 0 && pair->start < length && pair->end > 0 && pair->start <= pair->end) {
+                pair->from = pair->start - 1;
+                pair->size = pair->end - pair->start + 1;
+                pair->start = 0;
+                pair->end = 0;
+            }
+        }
+        open = next;
+    }
+
+    mEscaped = view.startsWith(EscapedHeader)
+        && (length == EscapedHeader.size() || view[EscapedHeader.size()] == QLatin1Char('\r')
+            || view[EscapedHeader.size()] == QLatin1Char('\n'));
+}
+
+QString SettingsTags::tag(const QString &name) const
+{
+    const auto it = mPairs.constFind(FoldedName(name));
+    if (it == mPairs.cend() || it->size < 0)
+        return QString();
+    return mText.mid(it->from, it->size);
+}
+
+QString SettingsTags::value(const QString &name) const
+{
+    return mEscaped ? UnescapeValue(tag(name)) : tag(name);
+}
+
 bool TryParseInt16(const QString &text, qint16 &value)
 {
     qint16 parsed = 0;
@@ -120,38 +268,47 @@ QString SettingsBoolText(bool value)
 
 QString BuildSettingsText(AppState &state, const SettingsView &view)
 {
-    QString text;
-    text += QLatin1String("*** INI file of Bildfang. Do NOT edit ***") + CrLf;
-    Line(text, QStringLiteral("ARCHIVE"), state.ArchivePath);
-    Line(text, QStringLiteral("CAM_COUNT"), TrimBlank(state.CamCount));
+    SettingLines lines;
+    const auto Line = [&lines](const QString &name, const QString &value) { lines.append({name, value}); };
+    // Names that are read even when no line was written for them.
+    QStringList alsoRead = {QStringLiteral("LIMIT_OPT")};
+
+    Line(QStringLiteral("ARCHIVE"), state.ArchivePath);
+    Line(QStringLiteral("CAM_COUNT"), TrimBlank(state.CamCount));
     for (int i = 1; i <= state.CamCount; ++i) {
+        const QString prefix = CamFolderName(i);
+        for (const char *field : {"_NAME", "_SOCKET", "_PATH", "_USER", "_PWD", "_RATE"})
+            alsoRead.append(prefix + QLatin1String(field));
         // A record that cannot be read is skipped; the other lines are still written.
         const std::shared_ptr<CamObject> cam = state.Cams.Item(i);
         if (!cam)
             continue;
-        const QString prefix = CamFolderName(i);
-        Line(text, prefix + QLatin1String("_NAME"), cam->mCamName);
-        Line(text, prefix + QLatin1String("_SOCKET"), cam->mCamSocket);
-        Line(text, prefix + QLatin1String("_PATH"), cam->mCamImagePath);
-        Line(text, prefix + QLatin1String("_USER"), cam->mCamUser);
-        Line(text, prefix + QLatin1String("_PWD"), cam->mCamPassword);
-        Line(text, prefix + QLatin1String("_RATE"), TrimBlank(cam->mCamUpdaterate));
+        Line(prefix + QLatin1String("_NAME"), cam->mCamName);
+        Line(prefix + QLatin1String("_SOCKET"), cam->mCamSocket);
+        Line(prefix + QLatin1String("_PATH"), cam->mCamImagePath);
+        Line(prefix + QLatin1String("_USER"), cam->mCamUser);
+        Line(prefix + QLatin1String("_PWD"), cam->mCamPassword);
+        Line(prefix + QLatin1String("_RATE"), TrimBlank(cam->mCamUpdaterate));
     }
-    Line(text, QStringLiteral("LASTCAM"), TrimBlank(state.SelectedCam));
+    Line(QStringLiteral("LASTCAM"), TrimBlank(state.SelectedCam));
     if (state.SpaceLimitOn)
-        Line(text, QStringLiteral("LIMIT_OPT"), QStringLiteral("P"));
+        Line(QStringLiteral("LIMIT_OPT"), QStringLiteral("P"));
     if (state.TimeLimitOn)
-        Line(text, QStringLiteral("LIMIT_OPT"), QStringLiteral("Z"));
-    Line(text, QStringLiteral("LIMIT_SPACE"), TrimBlank(state.SpaceLimitMB));
-    Line(text, QStringLiteral("LIMIT_TIME"), TrimBlank(state.TimeLimitValue));
-    Line(text, QStringLiteral("LIMIT_UNIT"), state.TimeLimitUnit);
-    Line(text, QStringLiteral("LOG_CLEAR"), SettingsBoolText(state.LogAutoClear));
-    Line(text, QStringLiteral("LOG_SAVE"), SettingsBoolText(state.LogAutoSave));
-    Line(text, QStringLiteral("RECORD"), SettingsBoolText(state.Recording));
-    Line(text, QStringLiteral("WINDOW_LEFT"), TrimBlank(view.WindowLeft()));
-    Line(text, QStringLiteral("WINDOW_STATE"), TrimBlank(view.WindowState()));
-    Line(text, QStringLiteral("WINDOW_TOP"), TrimBlank(view.WindowTop()));
-    return text;
+        Line(QStringLiteral("LIMIT_OPT"), QStringLiteral("Z"));
+    Line(QStringLiteral("LIMIT_SPACE"), TrimBlank(state.SpaceLimitMB));
+    Line(QStringLiteral("LIMIT_TIME"), TrimBlank(state.TimeLimitValue));
+    Line(QStringLiteral("LIMIT_UNIT"), state.TimeLimitUnit);
+    Line(QStringLiteral("LOG_CLEAR"), SettingsBoolText(state.LogAutoClear));
+    Line(QStringLiteral("LOG_SAVE"), SettingsBoolText(state.LogAutoSave));
+    Line(QStringLiteral("RECORD"), SettingsBoolText(state.Recording));
+    Line(QStringLiteral("WINDOW_LEFT"), TrimBlank(view.WindowLeft()));
+    Line(QStringLiteral("WINDOW_STATE"), TrimBlank(view.WindowState()));
+    Line(QStringLiteral("WINDOW_TOP"), TrimBlank(view.WindowTop()));
+
+    const QString plain = JoinLines(lines, false);
+    if (ReadsBack(plain, lines, alsoRead))
+        return plain;
+    return JoinLines(lines, true);
 }
 
 bool SaveSettings(AppState &state, const SettingsView &view, QString *error)
@@ -193,22 +350,23 @@ bool SaveSettings(AppState &state, const SettingsView &view, QString *error)
 bool ApplySettings(AppState &state, SettingsView &view, const QString &text)
 {
     bool error = false;
+    const SettingsTags tags(text);
 
     qint16 count = 1;
-    if (!TextToInt16(ReadTag(text, QStringLiteral("CAM_COUNT")), count) || count < 1)
+    if (!TextToInt16(tags.value(QStringLiteral("CAM_COUNT")), count) || count < 1)
         count = 1;   // 0, negative and unreadable counts all mean the one default camera
 
     qint16 added = 0;
     for (int i = 1; i <= count; ++i) {
         auto cam = std::make_shared<CamObject>(state);
         const QString prefix = CamFolderName(i);
-        cam->mCamName = ReadTag(text, prefix + QLatin1String("_NAME"));
-        cam->mCamSocket = ReadTag(text, prefix + QLatin1String("_SOCKET"));
-        cam->mCamImagePath = ReadTag(text, prefix + QLatin1String("_PATH"));
-        cam->mCamUser = ReadTag(text, prefix + QLatin1String("_USER"));
-        cam->mCamPassword = ReadTag(text, prefix + QLatin1String("_PWD"));
+        cam->mCamName = tags.value(prefix + QLatin1String("_NAME"));
+        cam->mCamSocket = tags.value(prefix + QLatin1String("_SOCKET"));
+        cam->mCamImagePath = tags.value(prefix + QLatin1String("_PATH"));
+        cam->mCamUser = tags.value(prefix + QLatin1String("_USER"));
+        cam->mCamPassword = tags.value(prefix + QLatin1String("_PWD"));
         qint16 rate = 0;
-        if (!LeadingInt16(ReadTag(text, prefix + QLatin1String("_RATE")), rate))
+        if (!LeadingInt16(tags.value(prefix + QLatin1String("_RATE")), rate))
             rate = 0;   // beyond 16 bits reads like text without a number
         cam->mCamUpdaterate = rate;
         // The collection holds at most 255 cameras; a longer list is cut there.
@@ -218,20 +376,20 @@ bool ApplySettings(AppState &state, SettingsView &view, const QString &text)
     }
     state.CamCount = added > 0 ? added : qint16(1);
 
-    view.SetSpeicherortText(ReadTag(text, QStringLiteral("ARCHIVE")));
+    view.SetSpeicherortText(tags.value(QStringLiteral("ARCHIVE")));
     const QString archive = view.SpeicherortText();
     if (!archive.isEmpty())
         state.ArchivePath = AddBackslash(archive);
 
     qint16 selected = 0;
-    if (!LeadingInt16(ReadTag(text, QStringLiteral("LASTCAM")), selected) || selected < 1
+    if (!LeadingInt16(tags.value(QStringLiteral("LASTCAM")), selected) || selected < 1
         || selected > state.CamCount) {
         error = true;
         selected = 1;
     }
     state.SelectedCam = selected;
 
-    const QString option = ReadTag(text, QStringLiteral("LIMIT_OPT")).toUpper();
+    const QString option = tags.value(QStringLiteral("LIMIT_OPT")).toUpper();
     if (option == QLatin1String("P"))
         view.ClickPlatzlimit();
     else if (option == QLatin1String("Z"))
@@ -240,7 +398,7 @@ bool ApplySettings(AppState &state, SettingsView &view, const QString &text)
         error = true;
 
     // The unit comes before the age, so that the age box sees the right unit.
-    view.SetEinheitText(ReadTag(text, QStringLiteral("LIMIT_UNIT")));
+    view.SetEinheitText(tags.value(QStringLiteral("LIMIT_UNIT")));
     state.TimeLimitUnit = view.EinheitText();
     if (state.TimeLimitUnit != QLatin1String("Tage") && state.TimeLimitUnit != QLatin1String("h")) {
         error = true;
@@ -248,34 +406,34 @@ bool ApplySettings(AppState &state, SettingsView &view, const QString &text)
         state.TimeLimitUnit = QStringLiteral("h");
     }
 
-    view.SetSpeicherlimitText(ReadTag(text, QStringLiteral("LIMIT_SPACE")));
+    view.SetSpeicherlimitText(tags.value(QStringLiteral("LIMIT_SPACE")));
     if (view.SpeicherlimitText().isEmpty())
         view.SetSpeicherlimitText(QStringLiteral("100"));
 
-    view.SetZeitlimitText(ReadTag(text, QStringLiteral("LIMIT_TIME")));
+    view.SetZeitlimitText(tags.value(QStringLiteral("LIMIT_TIME")));
 
-    switch (StrictBool(ReadTag(text, QStringLiteral("LOG_CLEAR")))) {
+    switch (StrictBool(tags.value(QStringLiteral("LOG_CLEAR")))) {
     case Tristate::Off: view.SetLogAutoLeerenChecked(false); break;
     case Tristate::On: view.SetLogAutoLeerenChecked(true); break;
     case Tristate::Unknown: break;
     }
-    switch (LooseBool(ReadTag(text, QStringLiteral("LOG_SAVE")))) {
+    switch (LooseBool(tags.value(QStringLiteral("LOG_SAVE")))) {
     case Tristate::Off: view.SetLogAutoSichernChecked(false); break;
     case Tristate::On: view.SetLogAutoSichernChecked(true); break;
     case Tristate::Unknown: break;
     }
-    switch (LooseBool(ReadTag(text, QStringLiteral("RECORD")))) {
+    switch (LooseBool(tags.value(QStringLiteral("RECORD")))) {
     case Tristate::Off: view.SetRecordingChecked(false); break;
     case Tristate::On: view.SetRecordingChecked(true); break;
     case Tristate::Unknown: break;
     }
 
     qint16 value = 0;
-    TryParseInt16(ReadTag(text, QStringLiteral("WINDOW_LEFT")), value);
+    TryParseInt16(tags.value(QStringLiteral("WINDOW_LEFT")), value);
     view.SetWindowLeft(value);
-    TryParseInt16(ReadTag(text, QStringLiteral("WINDOW_TOP")), value);
+    TryParseInt16(tags.value(QStringLiteral("WINDOW_TOP")), value);
     view.SetWindowTop(value);
-    TryParseInt16(ReadTag(text, QStringLiteral("WINDOW_STATE")), value);
+    TryParseInt16(tags.value(QStringLiteral("WINDOW_STATE")), value);
     if (value < 0 || value > 2)
         value = 0;   // only normal, minimized and maximized exist
     view.SetWindowState(value);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QtGlobal>
 
@@ -14,6 +15,33 @@ class SettingsView;
 // not limited to 16 bits: a longer file is read whole.
 QString ReadTag(const QString &text, const QString &name);
 
+// All tags of a settings text taken apart in one pass, with the values ReadTag gives: the
+// last complete pair of each name wins, names in any case. A file written with the escaped
+// header (see BuildSettingsText) has "&amp;", "&lt;" and "&gt;" in its values undone.
+class SettingsTags
+{
+public:
+    explicit SettingsTags(const QString &text);
+
+    // ReadTag(text, name), for every name that holds no "<".
+    QString tag(const QString &name) const;
+    // The stored value: tag(name), unescaped when the file was written escaped.
+    QString value(const QString &name) const;
+    bool escaped() const { return mEscaped; }
+
+private:
+    struct Pair
+    {
+        qsizetype start = 0;   // ReadTag's 1-based positions of the pair being read
+        qsizetype end = 0;
+        qsizetype from = 0;    // the last complete value, 0-based
+        qsizetype size = -1;   // -1: none
+    };
+    QString mText;
+    QHash<QString, Pair> mPairs;   // by case-folded name
+    bool mEscaped = false;
+};
+
 // The whole text as a 16-bit integer; false, and value 0, when it is not one.
 bool TryParseInt16(const QString &text, qint16 &value);
 
@@ -23,7 +51,10 @@ QString SettingsFileNameFor(const QString &programFolder);
 // "Wahr"/"Falsch" when the locale's language is German, "True"/"False" otherwise.
 QString SettingsBoolText(bool value);
 
-// The whole file text from the present state, in the fixed line order.
+// The whole file text from the present state, in the fixed line order. Values go in as they
+// are, as always; only when a value would then read back as something else (it holds a
+// complete tag pair) is the file written with another header line and "&", "<" and ">"
+// in all values escaped, so every file the earlier versions wrote still reads the same.
 QString BuildSettingsText(AppState &state, const SettingsView &view);
 
 // Replaces SettingsFileName atomically with the present settings and leaves it readable

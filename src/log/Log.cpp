@@ -64,6 +64,14 @@ bool WriteLog(AppState &state, const QString &message)
         if (state.LogAutoSave && !AppendLogFile(state))
             return false;
         LogLeeren(state);
+    } else if (!state.LogAutoClear && window.lineBreaks() >= window.overflowAt) {
+        // A failed save keeps the lines; it is tried again after as many lines more.
+        if (AppendLogFile(state)) {
+            LogLeeren(state);
+            window.overflowAt = LogWindow::OverflowLines;
+        } else {
+            window.overflowAt = window.lineBreaks() + LogWindow::OverflowLines;
+        }
     }
 
     state.CurrentTime = state.platform.clock->now();

@@ -15,6 +15,9 @@ class LogWindow : public QObject
 public:
     // Lines the window holds before it counts as full.
     static constexpr int Capacity = 9;
+    // Without automatic clearing the window goes to the log file and is emptied once it
+    // holds this many lines, so it cannot grow without bound.
+    static constexpr int OverflowLines = 10000;
 
     const QString &text() const { return mText; }
     int lineBreaks() const { return mLineBreaks; }
@@ -23,6 +26,10 @@ public:
 
     // CR LF pairs in a text.
     static int CountLineBreaks(const QString &text);
+
+    // Line count at which the next overflow save is tried; raised after a failed save, so a
+    // full disk does not cost a whole-window write for every further line.
+    int overflowAt = OverflowLines;
 
 signals:
     void appended(const QString &line);

@@ -5,9 +5,88 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStorageInfo>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <thread>
+#include <unistd.h>
+
+// Makes published files durable off the GUI thread: while something new was written, one
+// syncfs of the file system that received it, at most once per second. It shares nothing
+// with the program but the name of the last folder written to.
+class DiskSyncWorker
+{
+public:
+    DiskSyncWorker() : mThread([this] { run(); }) {}
+    ~DiskSyncWorker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            mStop = true;
+        }
+        mWake.notify_one();
+        mThread.join();
+    }
+
+    void written(std::string folder)
+    {
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            if (folder != mFolder)
+                mFolder = std::move(folder);
+            wake = !mDirty;
+            mDirty = true;
+        }
+        if (wake)
+            mWake.notify_one();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        for (;;) {
+            mWake.wait(lock, [this] { return mDirty || mStop; });
+            // A second's writes share one sync; the last one before the end gets its own.
+            if (!mStop)
+                mWake.wait_for(lock, std::chrono::seconds(1), [this] { return mStop; });
+            if (!mDirty)
+                return;
+            const std::string folder = mFolder;
+            mDirty = false;
+            const bool stop = mStop;
+            lock.unlock();
+            syncFileSystemOf(folder);
+            lock.lock();
+            if (stop)
+                return;
+        }
+    }
+
+    static void syncFileSystemOf(const std::string &folder)
+    {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return;   // the folder went meanwhile: the storage limit took it
+        ::syncfs(fd);
+        ::close(fd);
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    std::string mFolder;
+    bool mDirty = false;
+    bool mStop = false;
+    std::thread mThread;   // last: starts when everything above is ready
+};
 
 namespace {
 
@@ -74,23 +153,85 @@ bool RemoveTree(const QString &path, QString *error)
     return ok;
 }
 
-// The path itself or its nearest existing ancestor; empty when there is none.
-QString NearestExisting(const QString &path)
+// The figures of the file system holding the path, or its nearest existing ancestor for a
+// folder not made yet: one statvfs call when the path exists, as it does at every check.
+bool FileSystemFigures(const QString &path, struct statvfs &figures)
 {
     if (path.isEmpty())
-        return QString();
-    QString p = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        return false;
+    QByteArray p = QFile::encodeName(QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QFileInfo(path).absoluteFilePath()));
     for (;;) {
-        if (QFileInfo::exists(p))
-            return p;
-        const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
-        if (slash < 0 || p == QLatin1String("/"))
-            return QString();
-        p = slash == 0 ? QStringLiteral("/") : p.left(slash);
+        if (::statvfs(p.constData(), &figures) == 0)
+            return true;
+        if ((errno != ENOENT && errno != ENOTDIR) || p == "/")
+            return false;
+        const qsizetype slash = p.lastIndexOf('/');
+        if (slash < 0)
+            return false;
+        p = slash == 0 ? QByteArray("/") : p.left(slash);
     }
 }
 
+// "20060512-134507(Hof).jpg" with "-2" gives "20060512-134507(Hof)-2.jpg".
+QString WithSuffix(const QString &path, int number)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const qsizetype at = dot > slash + 1 ? dot : path.size();
+    return path.left(at) + QLatin1Char('-') + QString::number(number) + path.mid(at);
+}
+
+bool WriteAll(int fd, const QByteArray &data)
+{
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, p, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += written;
+        left -= written;
+    }
+    return true;
+}
+
+// Gives the finished temporary file the name target unless that name is taken (false with
+// EEXIST then); never renames over a file. A file system without an atomic no-replace
+// rename gets a hard link; one without either gets the data written anew under the name,
+// created exclusively: never replacing matters more there than never showing a partial file.
+bool PublishNoReplace(const QByteArray &temp, const QByteArray &target, const QByteArray &data)
+{
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    if (::link(temp.constData(), target.constData()) == 0) {
+        ::unlink(temp.constData());
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EMLINK && errno != ENOSYS)
+        return false;
+    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, data);
+    if (::close(fd) != 0 || !written) {
+        const int failure = errno;
+        ::unlink(target.constData());
+        errno = failure == EEXIST ? EIO : failure;
+        return false;
+    }
+    ::unlink(temp.constData());
+    return true;
+}
+
 } // namespace
+
+QtFileSystem::QtFileSystem() = default;
+QtFileSystem::~QtFileSystem() = default;
 
 bool QtFileSystem::folderExists(const QString &path) const
 {
@@ -222,6 +363,59 @@ bool QtFileSystem::writeFile(const QString &path, const QByteArray &data, QStrin
     return true;
 }
 
+bool QtFileSystem::publishFile(const QString &path, const QByteArray &data, QString *savedPath, QString *error)
+{
+    if (error)
+        error->clear();
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0 || slash == path.size() - 1) {
+        SetError(error, path + QStringLiteral(": ") + qt_error_string(EINVAL));
+        return false;
+    }
+    const QByteArray folder = QFile::encodeName(slash == 0 ? QStringLiteral("/") : path.left(slash));
+
+    // The temporary file lies in the hour folder, so publishing it is a rename within one
+    // file system; its name never ends in .jpg, so a crash leaves no partial image.
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = folder + "/.bildfang-" + QByteArray::number(qint64(::getpid())) + '-' + QByteArray::number(++mTempCounter)
+            + ".tmp";
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        SetError(error, path + QStringLiteral(": ") + qt_error_string(errno));
+        return false;
+    }
+    const bool written = WriteAll(fd, data);
+    const int writeErrno = errno;
+    if (::close(fd) != 0 || !written) {
+        SetError(error, path + QStringLiteral(": ") + qt_error_string(written ? errno : writeErrno));
+        ::unlink(temp.constData());
+        return false;
+    }
+
+    // No sync here: the worker makes it durable within about a second.
+    for (int number = 1; number < 10000; ++number) {
+        const QString candidate = number == 1 ? path : WithSuffix(path, number);
+        if (PublishNoReplace(temp, QFile::encodeName(candidate), data)) {
+            if (savedPath)
+                *savedPath = candidate;
+            if (!mSync)
+                mSync = std::make_unique<DiskSyncWorker>();
+            mSync->written(folder.toStdString());
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    SetError(error, path + QStringLiteral(": ") + qt_error_string(errno));
+    ::unlink(temp.constData());
+    return false;
+}
+
 bool QtFileSystem::appendFile(const QString &path, const QByteArray &data, QString *error)
 {
     if (error)
@@ -241,20 +435,29 @@ bool QtFileSystem::appendFile(const QString &path, const QByteArray &data, QStri
 
 bool QtFileSystem::driveReady(const QString &path) const
 {
-    const QString existing = NearestExisting(path);
-    if (existing.isEmpty())
-        return false;
-    const QStorageInfo storage(existing);
-    return storage.isValid() && storage.isReady();
+    struct statvfs figures {};
+    return FileSystemFigures(path, figures);
 }
 
 qint64 QtFileSystem::freeBytes(const QString &path) const
 {
-    const QString existing = NearestExisting(path);
-    if (existing.isEmpty())
+    // Unreadable figures are -1, so callers need no second call to learn whether it is ready.
+    struct statvfs figures {};
+    if (!FileSystemFigures(path, figures))
         return -1;
-    const QStorageInfo storage(existing);
-    if (!storage.isValid() || !storage.isReady())
-        return -1;
-    return storage.bytesAvailable();
+    return qint64(figures.f_bavail) * qint64(figures.f_frsize);
+}
+
+std::optional<FileStamp> QtFileSystem::fileStamp(const QString &path) const
+{
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.size = info.st_size;
+    stamp.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.changedNs = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    stamp.inode = info.st_ino;
+    stamp.device = info.st_dev;
+    return stamp;
 }

@@ -60,9 +60,6 @@ private slots:
     {
         QCOMPARE(CamFolderName(9), QStringLiteral("CAM09"));
         QCOMPARE(CamFolderName(100), QStringLiteral("CAM100"));
-        const QString archive = rel("/data/Bilder/");
-        QCOMPARE(RelativePath(archive, archive + rel("CAM100/2006/05/12/13/")), rel("2006/05/12/13"));
-        QCOMPARE(RelativePath(archive, rel("/elsewhere/CAM01/2006")), QString());
     }
 
     void ensureFolderCreatesParentsFirst()
@@ -107,11 +104,10 @@ private slots:
     {
         mState.CamCount = 2;
         mkpath("CAM01/2005");
-        QVERIFY(QFile(path("CAM01/2005/stray.jpg")).open(QIODevice::WriteOnly));
         mkpath("CAM01/2006/05/12/13");
         mkpath("CAM02/2006/05/12/14");
 
-        // The empty year goes, files and all; that camera has no result this time.
+        // The empty year goes; that camera has no result this time.
         QCOMPARE(oldest(), rel("2006/05/12/14"));
         QVERIFY(!exists("CAM01/2005"));
         QCOMPARE(oldest(), rel("2006/05/12/13"));

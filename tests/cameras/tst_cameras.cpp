@@ -1,7 +1,9 @@
 #include "app/AppState.h"
+#include "app/CaptureCycle.h"
 #include "cameras/CamCollection.h"
 #include "cameras/CamObject.h"
 #include "cameras/SpaceObject.h"
+#include "fetch/HttpRequest.h"
 #include "support/TestPlatform.h"
 
 #include <QFile>
@@ -28,6 +30,12 @@ private:
         if (!bytes.isNull())
             mTp.fileSystem->writeFile(cam.mCamLastPic, bytes);
         return cam;
+    }
+
+    // An image from a camera that numbers its frames.
+    static QByteArray Frame(const QByteArray &frame, char pixel = 'a')
+    {
+        return QByteArray("\xff\xd8\xff\xfe" "PRD=MOBOTIX\r\nFRM=") + frame + QByteArray(64, pixel);
     }
 
     std::shared_ptr<CamObject> cam(const QString &name)
@@ -58,13 +66,10 @@ private slots:
         QTest::newRow("one byte different") << jpeg << QByteArray(jpeg).replace('u', 'U') << true;
         QTest::newRow("the last file deleted") << QByteArray() << jpeg << true;
 
-        const auto mobotix = [](const QByteArray &frame, char pixel) {
-            return QByteArray("\xff\xd8\xff\xfe" "PRD=MOBOTIX\r\nFRM=") + frame + QByteArray(64, pixel);
-        };
-        const QByteArray frame1234 = mobotix("1234\r\n", 'a');
-        QTest::newRow("same frame, other pixels") << frame1234 << mobotix("1234\r\n", 'b') << false;
-        QTest::newRow("frame 1234 against 1235") << frame1234 << mobotix("1235\r\n", 'a') << true;
-        QTest::newRow("FRM= followed by CR LF on both") << mobotix("\r\n", 'a') << mobotix("\r\n", 'b') << false;
+        const QByteArray frame1234 = Frame("1234\r\n", 'a');
+        QTest::newRow("same frame, other pixels") << frame1234 << Frame("1234\r\n", 'b') << false;
+        QTest::newRow("frame 1234 against 1235") << frame1234 << Frame("1235\r\n", 'a') << true;
+        QTest::newRow("FRM= followed by CR LF on both") << Frame("\r\n", 'a') << Frame("\r\n", 'b') << false;
         QTest::newRow("frame without CR LF runs to the end")
             << QByteArray("PRD=MOBOTIX FRM=42") << QByteArray("PRD=MOBOTIX FRM=421") << true;
 
@@ -73,14 +78,85 @@ private slots:
         QTest::newRow("FRM= missing on both, same bytes") << noFrame << noFrame << true;
         const QByteArray noMarker = QByteArray(frame1234).replace("PRD=MOBOTIX", "PRD=OTHERXX");
         QTest::newRow("marker in one image only") << frame1234 << noMarker << true;
+        QTest::newRow("only the first FRM= counts") << QByteArray("FRM=7\r\nFRM=8\r\nPRD=MOBOTIX")
+                                                    << QByteArray("FRM=7\r\nPRD=MOBOTIX") << false;
     }
 
+    // Read from the file, and remembered from its saving (asked twice: the second time from memory).
     void isNewImage()
     {
         QFETCH(QByteArray, saved);
         QFETCH(QByteArray, received);
         QFETCH(bool, isNew);
         QCOMPARE(camWithLastPic(saved).IsNewImage(received), isNew);
+        CamObject cam = camWithLastPic(saved);
+        cam.RememberLastPic(saved);
+        QCOMPARE(cam.IsNewImage(received), isNew);
+        QCOMPARE(cam.IsNewImage(received), isNew);
+    }
+
+    // The last file changed behind the program's back after it was saved and remembered:
+    // the decision is the one its present content gives.
+    void isNewImageAfterFileChanged_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("isNew");
+
+        QTest::newRow("replaced by frame 2") << "replace" << Frame("2\r\n", 'b') << false;
+        QTest::newRow("replaced, frame 1 now new") << "replace" << Frame("1\r\n") << true;
+        QTest::newRow("truncated before the marker") << "truncate" << Frame("1\r\n") << true;
+        QTest::newRow("deleted") << "delete" << Frame("1\r\n") << true;
+        QTest::newRow("unreadable") << "unreadable" << Frame("1\r\n") << true;
+    }
+
+    void isNewImageAfterFileChanged()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, received);
+        QFETCH(bool, isNew);
+
+        CamObject cam = camWithLastPic(Frame("1\r\n"));
+        cam.RememberLastPic(Frame("1\r\n"));
+        QFile file(cam.mCamLastPic);
+        if (change == "replace") {
+            QVERIFY(mTp.fileSystem->writeFile(cam.mCamLastPic, Frame("2\r\n")));
+        } else if (change == "truncate") {
+            QVERIFY(file.resize(8));
+        } else if (change == "delete") {
+            QVERIFY(file.remove());
+        } else {
+            QVERIFY(file.setPermissions(QFileDevice::Permissions()));
+            if (file.open(QIODevice::ReadOnly))
+                QSKIP("Running as root: every file stays readable.");
+        }
+        QCOMPARE(cam.IsNewImage(received), isNew);
+    }
+
+    // Whatever user and password hold, the address still goes to the camera's host and path.
+    void cameraUrlEscapesCredentials_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        const QString plain = QStringLiteral("Adm1n~!$&'()*+,;=?#[]\"<>^_`{|}");
+        QTest::newRow("nothing to escape") << plain << plain;
+        QTest::newRow("slash, at, colon, percent") << "a@b:c/%" << "a%40b%3Ac%2F%25";
+        QTest::newRow("blank, control, DEL, Latin-1") << QString::fromUtf8(" \t\x7F\u00FC") << "%20%09%7F%FC";
+        QTest::newRow("above Latin-1 stays") << QString::fromUtf8("\u20AC") << QString::fromUtf8("\u20AC");
+    }
+
+    void cameraUrlEscapesCredentials()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, escaped);
+        CamObject cam(mState);
+        cam.mCamSocket = "cam:81";
+        cam.mCamImagePath = "/image.jpg";
+        cam.mCamUser = cam.mCamPassword = text;
+        QCOMPARE(CameraUrl(cam), "http://" + escaped + ":" + escaped + "@cam:81/image.jpg");
+        const std::optional<UrlParts> parts = ParseUrlParts(CameraUrl(cam));
+        QCOMPARE(parts.has_value(), !text.contains(QChar(0x20AC)));   // still refused above Latin-1
+        QVERIFY(!parts || (parts->host == "cam" && parts->port == 81 && parts->path == "/image.jpg"));
     }
 
     void addRemoveAndRenumber()

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -273,6 +274,59 @@ private slots:
         second.state.SettingsFileName = path;
         QVERIFY(!LoadSettings(second.state, second.view).error);
         QCOMPARE(BuildSettingsText(second.state, second.view), expected);
+    }
+
+    // The one-pass reader gives what ReadTag gives, for every name, on texts that bend the rule.
+    void oneReaderAgreesWithReadTag_data()
+    {
+        QTest::addColumn<QString>("text");
+        const QStringList texts = {
+            "<A><A>1</A>2</A>", "<A>1</a><a>2</A>", "<A>1</A><A>2", "<A>x</A", "<A>x</A><", "<A></A>x</A>",
+            "</A><A>1</A>", "x</A>y<A>z</A>", "<A>1</A>x</A><A>", "<<A>>1</A>>", "<A<B>1</B>2</A>", "<>e</>",
+            QString::fromUtf8("<\u212A>1</k><Straße>2</STRASSE>"), "<A>\r\n<B>b</B>\r\n</A>",
+        };
+        for (const QString &text : texts)
+            QTest::newRow(qPrintable(QString(text).replace("\r\n", "\\r\\n"))) << text;
+    }
+
+    void oneReaderAgreesWithReadTag()
+    {
+        QFETCH(QString, text);
+        const SettingsTags tags(text);
+        for (const QString name : {"A", "a", "B", "AB", "", "K", "STRAßE", "/A"})
+            QCOMPARE(tags.tag(name), ReadTag(text, name));
+    }
+
+    void oneReaderAgreesOnRandomTexts()
+    {
+        QRandomGenerator random(815);
+        const QString alphabet = QString::fromUtf8("<<<>>//AaBb\u212Ax\r");
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            for (int i = random.bounded(40); i > 0; --i)
+                text += alphabet[random.bounded(alphabet.size())];
+            const SettingsTags tags(text);
+            for (const QString name : {"A", "B", "AB", "Ab", "K"})
+                QVERIFY2(tags.tag(name) == ReadTag(text, name), qPrintable(name + " in " + text));
+        }
+    }
+
+    // Any value reads back; a file of the earlier versions reads as it always did.
+    void escapedValuesReadBack()
+    {
+        Fixture f;
+        QVERIFY(!ApplySettings(f.state, f.view, BaseFile));
+        f.state.Cams.Item(2)->mCamName = "<ARCHIVE>/home</ARCHIVE>";
+        f.state.Cams.Item(2)->mCamPassword = "&";
+        f.state.Cams.Item(2)->mCamUser = "&amp;&lt;&gt;&x";
+        f.state.Cams.Item(1)->mCamImagePath = "<>";
+        f.state.ArchivePath = "<CAM01_PWD>/";
+        const QString text = BuildSettingsText(f.state, f.view);
+        QVERIFY(text.startsWith("*** INI file of Bildfang, values escaped. Do NOT edit ***\r\n"));
+        Fixture g;   // what it reads writes the same text again: every value came back
+        QVERIFY(!ApplySettings(g.state, g.view, text));
+        QCOMPARE(BuildSettingsText(g.state, g.view), text);
+        QCOMPARE(SettingsTags(FileWith("CAM01_PWD", "&amp;&lt;")).value("CAM01_PWD"), QString("&amp;&lt;"));
     }
 
     void saveFailureReachesCaller()

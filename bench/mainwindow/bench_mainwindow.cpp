@@ -1,0 +1,246 @@
+// The real main window, offscreen: recording N cameras at interval 1 from simulator
+// processes, the selected camera's picture shown at every save, beside the headless
+// recorder (bench_recording) run in the same invocation; then WriteLog through the window
+// with automatic clearing off. Figures only; nothing passes or fails.
+//
+//   bench_mainwindow [--cameras N] [--seconds T] [--size BYTES] [--lines L]
+
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "log/Log.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QCommandLineParser>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+class BenchProgramInfo final : public ProgramInfo
+{
+public:
+    QString folder;
+    QString programFolder() const override { return folder; }
+    [[noreturn]] void exitNow(int code) override { std::_Exit(code); }
+};
+
+double CpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+QString Tag(const QString &name, const QString &value)
+{
+    return QStringLiteral("<%1>%2</%1>\r\n").arg(name, value);
+}
+
+// The headless recorder's CPU per saved image, from its own output.
+double HeadlessCpuPerImage(int cameras, int seconds, int size, QString *output)
+{
+    QProcess p;
+    p.start(QStringLiteral(BENCH_RECORDING_PATH), {QStringLiteral("--cameras"), QString::number(cameras), QStringLiteral("--seconds"),
+                                                   QString::number(seconds), QStringLiteral("--size"), QString::number(size)});
+    p.waitForFinished(seconds * 1000 + 60000);
+    *output = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const auto match = QRegularExpression(QStringLiteral("CPU per saved image: *([0-9.]+)")).match(*output);
+    return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
+}
+
+// Camera 1, the selected one, serves real pictures the window has to decode: two
+// different 1280x960 JPEGs in turn, so each one is new to the change test.
+class PictureCamera : public QTcpServer
+{
+public:
+    PictureCamera()
+    {
+        for (int k = 0; k < 2; ++k) {
+            QImage image(1280, 960, QImage::Format_RGB32);
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    image.setPixel(x, y, qRgb((x * 7 + y * 3 + k * 90) & 255, (x ^ y) & 255, (y * 5 + k * 40) & 255));
+            QBuffer buffer(&mJpeg[k]);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "JPG", 85);
+        }
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    if (!s->readAll().contains("\r\n\r\n"))
+                        return;
+                    const QByteArray &jpeg = mJpeg[mNext++ % 2];
+                    s->write("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nConnection: close\r\n\r\n" + jpeg);
+                    s->disconnectFromHost();
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+        listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    }
+    qsizetype size() const { return mJpeg[0].size(); }
+
+private:
+    QByteArray mJpeg[2];
+    int mNext = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption camerasOpt(QStringLiteral("cameras"), QStringLiteral("Cameras (1..255)."), QStringLiteral("n"), QStringLiteral("64"));
+    const QCommandLineOption secondsOpt(QStringLiteral("seconds"), QStringLiteral("Recording time."), QStringLiteral("s"), QStringLiteral("20"));
+    const QCommandLineOption sizeOpt(QStringLiteral("size"), QStringLiteral("Image size in bytes."), QStringLiteral("bytes"), QStringLiteral("204800"));
+    const QCommandLineOption linesOpt(QStringLiteral("lines"), QStringLiteral("WriteLog calls."), QStringLiteral("l"), QStringLiteral("100000"));
+    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, linesOpt});
+    parser.process(app);
+    const int cameras = std::clamp(parser.value(camerasOpt).toInt(), 1, 255);
+    const int seconds = std::max(1, parser.value(secondsOpt).toInt());
+    const int size = std::max(64, parser.value(sizeOpt).toInt());
+    const int lines = std::max(2000, parser.value(linesOpt).toInt());
+    const int simCount = std::clamp((cameras + 31) / 32, 1, cameras);
+
+    std::vector<std::unique_ptr<QProcess>> sims;
+    std::vector<quint16> ports;
+    for (int k = 0; k < simCount; ++k) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(QStringLiteral(CAMSIM_PATH), {QStringLiteral("--mode"), QStringLiteral("new"), QStringLiteral("--size"), QString::number(size)});
+        if (!p->waitForStarted(5000) || !p->waitForReadyRead(5000)) {
+            std::fprintf(stderr, "camsim did not start\n");
+            return 1;
+        }
+        ports.push_back(quint16(QUrl(QString::fromLatin1(p->readLine().trimmed())).port()));
+        sims.push_back(std::move(p));
+    }
+
+    // The program folder with a settings file that records every camera at interval 1.
+    QTemporaryDir folder;
+    QTemporaryDir archive;
+    QString ini = QStringLiteral("*** INI file of Bildfang. Do NOT edit ***\r\n");
+    ini += Tag(QStringLiteral("ARCHIVE"), archive.path()) + Tag(QStringLiteral("CAM_COUNT"), QString::number(cameras));
+    PictureCamera pictures;
+    for (int i = 1; i <= cameras; ++i) {
+        const QString prefix = QStringLiteral("CAM%1").arg(i, 2, 10, QLatin1Char('0'));
+        ini += Tag(prefix + QStringLiteral("_NAME"), QStringLiteral("Bench%1").arg(i));
+        const quint16 port = i == 1 ? pictures.serverPort() : ports[size_t((i - 1) % simCount)];
+        ini += Tag(prefix + QStringLiteral("_SOCKET"), QStringLiteral("127.0.0.1:%1").arg(port));
+        ini += Tag(prefix + QStringLiteral("_PATH"), QStringLiteral("/cam%1.jpg").arg(i));
+        ini += Tag(prefix + QStringLiteral("_RATE"), QStringLiteral("1"));
+    }
+    ini += Tag(QStringLiteral("LASTCAM"), QStringLiteral("1")) + Tag(QStringLiteral("LIMIT_OPT"), QStringLiteral("Z"))
+        + Tag(QStringLiteral("LIMIT_TIME"), QStringLiteral("24")) + Tag(QStringLiteral("LIMIT_UNIT"), QStringLiteral("h"))
+        + Tag(QStringLiteral("LOG_CLEAR"), QStringLiteral("True")) + Tag(QStringLiteral("RECORD"), QStringLiteral("True"));
+    QFile file(folder.filePath(QStringLiteral("Bildfang.ini")));
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    file.write(ini.toUtf8());
+    file.close();
+
+    Platform platform = Platform::real();
+    auto program = std::make_shared<BenchProgramInfo>();
+    program->folder = folder.path();
+    platform.program = program;
+    AppState state(platform);
+    frmMain window(state);
+    qint64 shown = 0;
+    const double cpuStart = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    window.Form_Load();
+    window.show();
+    // Counts the pictures shown: every change of the file name label.
+    QString lastLabel;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (window.lblLetztesBild->text() != lastLabel) {
+            lastLabel = window.lblLetztesBild->text();
+            ++shown;
+        }
+    });
+    probe.start(100);
+    QTimer::singleShot(seconds * 1000, &app, [&] {
+        window.SetRecordingChecked(false);
+        app.quit();
+    });
+    app.exec();
+    const double elapsed = double(wall.nsecsElapsed()) / 1e9;
+    const double cpu = CpuSeconds() - cpuStart;
+    probe.stop();
+    for (auto &p : sims) {
+        p->kill();
+        p->waitForFinished(2000);
+    }
+
+    qint64 saved = 0;
+    for (QDirIterator it(archive.path(), {QStringLiteral("*.jpg")}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+        ++saved;
+    const double windowPerImage = saved ? cpu / double(saved) : 0.0;
+
+    QString headlessOutput;
+    const double headlessPerImage = HeadlessCpuPerImage(cameras, seconds, size, &headlessOutput);
+
+    std::printf("main window offscreen: %d cameras, interval 1, image %d bytes, %.1f s\n", cameras, size, elapsed);
+    std::printf("images saved:                  %lld (%.1f per second), pictures shown: %lld (camera 1: %lld-byte 1280x960 JPEGs)\n",
+                static_cast<long long>(saved), double(saved) / elapsed, static_cast<long long>(shown),
+                static_cast<long long>(pictures.size()));
+    std::printf("window CPU per saved image:    %.5f s\n", windowPerImage);
+    std::printf("headless CPU per saved image:  %.5f s (bench_recording, same run)\n", headlessPerImage);
+    if (headlessPerImage > 0)
+        std::printf("ratio window / headless:       %.2f\n", windowPerImage / headlessPerImage);
+
+    // WriteLog through the window, automatic clearing off: per-call cost at the start and the end.
+    window.SetLogAutoLeerenChecked(false);
+    LogLeeren(state);
+    const QString message = QStringLiteral("Hoftor: Keine Verbindung zur Kamera!");
+    constexpr int Block = 1000;
+    QElapsedTimer timer;
+    double first = 0, last = 0;
+    for (int done = 0; done < lines; done += Block) {
+        timer.start();
+        for (int i = 0; i < Block; ++i)
+            WriteLog(state, message);
+        const double perCall = double(timer.nsecsElapsed()) / Block;
+        if (done == 0)
+            first = perCall;
+        last = perCall;
+    }
+    // The same calls without a window, as the peer.
+    AppState headless(Platform::real());
+    headless.LogFileName = archive.filePath(QStringLiteral("headless.txt"));
+    timer.start();
+    for (int i = 0; i < lines; ++i)
+        WriteLog(headless, message);
+    const double headlessPerCall = double(timer.nsecsElapsed()) / lines;
+    std::printf("WriteLog through the window, %d lines, clearing off:\n", lines);
+    std::printf("  first %d calls: %.0f ns/call, last %d calls: %.0f ns/call, ratio last/first %.2f\n", Block, first, Block,
+                last, first > 0 ? last / first : 0.0);
+    std::printf("  headless WriteLog (same lines): %.0f ns/call; window / headless at the end %.1f\n", headlessPerCall,
+                headlessPerCall > 0 ? last / headlessPerCall : 0.0);
+    std::printf("  window now holds %d lines (emptied into the log file every %d)\n", state.txtLog.lineBreaks(),
+                LogWindow::OverflowLines);
+    return 0;
+}
