@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int ImageSize = 6000;
+constexpr int ImageSize = 64 * 1024;   // large enough that a save takes a moment to write
 
 struct Program
 {
@@ -134,7 +134,10 @@ void TestRobust::killedAtRandomMoments()
         QProcess p;
         program.start(p);
         QVERIFY(p.waitForStarted());
-        QTest::qWait(300 + int(random.bounded(1700)));
+        // Killed within a second and a half of its first request, so every round records.
+        const int requests = program.sim.connectionCount();
+        QTRY_VERIFY_WITH_TIMEOUT(program.sim.connectionCount() > requests, 15000);
+        QTest::qWait(int(random.bounded(1500)));
         p.kill();
         QVERIFY(p.waitForFinished());
         QVERIFY2(program.brokenSettings().isEmpty(), qPrintable(QStringLiteral("after kill %1: ").arg(round + 1) + program.brokenSettings()));
@@ -152,7 +155,7 @@ void TestRobust::killedAtRandomMoments()
             ++images;
         }
     }
-    QVERIFY2(images >= 20, "recording resumed after the restarts");
+    QVERIFY2(images >= 10, "recording resumed after the restarts");
 }
 
 // While recording, files may suddenly not grow beyond 64 KB with 96 KB images arriving: every
