@@ -169,6 +169,7 @@ int main(int argc, char **argv)
     struct Minute
     {
         qint64 ticks = 0, fullTicks = 0;
+        double peakMb = 0;   // sampled at every tick: an endless answer holds up to 64 MB for a moment
     } minute;
     qint64 savedBefore = 0;
     int minuteNo = 0;
@@ -187,6 +188,7 @@ int main(int argc, char **argv)
             served += (!wasBusy[size_t(i)] && state.Cams.Item(i)->mCamIsBusy) ? 1 : 0;
         ++minute.ticks;
         minute.fullTicks += served == due ? 1 : 0;
+        minute.peakMb = std::max(minute.peakMb, ResidentMb());
     });
 
     auto goodSaved = [&] {
@@ -197,13 +199,14 @@ int main(int argc, char **argv)
     };
     std::printf("%d good cameras (%d bytes) and %lld hostile at interval 1 for %.1f min\n", good, size,
                 static_cast<long long>(hostile.size()), minutes);
-    std::printf("minute  RSS MB  saved  per s  ticks  all due good served\n");
+    std::printf("minute  RSS MB  peak MB  saved  per s  ticks  all due good served\n");
     std::fflush(stdout);
     QTimer perMinute;
     QObject::connect(&perMinute, &QTimer::timeout, &app, [&] {
         ++minuteNo;
         const qint64 saved = goodSaved();
-        std::printf("%6d  %6.1f  %5lld  %5.1f  %5lld  %6.1f %%\n", minuteNo, ResidentMb(), static_cast<long long>(saved - savedBefore),
+        std::printf("%6d  %6.1f  %7.1f  %5lld  %5.1f  %5lld  %6.1f %%\n", minuteNo, ResidentMb(), minute.peakMb,
+                    static_cast<long long>(saved - savedBefore),
                     double(saved - savedBefore) / 60.0, static_cast<long long>(minute.ticks),
                     minute.ticks ? 100.0 * double(minute.fullTicks) / double(minute.ticks) : 0.0);
         std::fflush(stdout);
