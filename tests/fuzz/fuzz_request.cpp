@@ -4,6 +4,8 @@
 #include "fetch/Base64.h"
 #include "fetch/HttpRequest.h"
 
+#include <algorithm>
+
 namespace {
 
 bool AllLatin1(const QString &text)
@@ -42,8 +44,10 @@ BILDFANG_FUZZ_TARGET(FuzzRequest)
     }
     const QString authority = text.section(QLatin1Char('/'), 2, 2);
     if (!url) {
-        // Refused only for credentials that cannot go out as bytes or a port beyond 32 bits.
-        FUZZ_CHECK(authority.contains(QLatin1Char('@')) || authority.contains(QLatin1Char(':')));
+        // Refused only for credentials that cannot go out as bytes, a port beyond 32 bits or a
+        // control character that would break the request's lines.
+        const bool control = std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+        FUZZ_CHECK(authority.contains(QLatin1Char('@')) || authority.contains(QLatin1Char(':')) || control);
         return 0;
     }
     FUZZ_CHECK(url->port >= 1);
