@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
@@ -72,15 +73,25 @@ public:
     void SetRecordingChecked(bool) override {}
 };
 
-double ResidentMb()
+// The resident memory now, or ("VmHWM") its peak since the last ResetPeak.
+double ResidentMb(const char *field = "VmRSS:")
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return -1;
+}
+
+// An endless answer holds up to 64 MB for a fraction of a second, between two samples; the
+// kernel's peak catches it.
+void ResetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
 }
 
 std::unique_ptr<QProcess> StartSim(const QStringList &args, quint16 &port)
@@ -169,7 +180,6 @@ int main(int argc, char **argv)
     struct Minute
     {
         qint64 ticks = 0, fullTicks = 0;
-        double peakMb = 0;   // sampled at every tick: an endless answer holds up to 64 MB for a moment
     } minute;
     qint64 savedBefore = 0;
     int minuteNo = 0;
@@ -188,7 +198,6 @@ int main(int argc, char **argv)
             served += (!wasBusy[size_t(i)] && state.Cams.Item(i)->mCamIsBusy) ? 1 : 0;
         ++minute.ticks;
         minute.fullTicks += served == due ? 1 : 0;
-        minute.peakMb = std::max(minute.peakMb, ResidentMb());
     });
 
     auto goodSaved = [&] {
@@ -205,14 +214,16 @@ int main(int argc, char **argv)
     QObject::connect(&perMinute, &QTimer::timeout, &app, [&] {
         ++minuteNo;
         const qint64 saved = goodSaved();
-        std::printf("%6d  %6.1f  %7.1f  %5lld  %5.1f  %5lld  %6.1f %%\n", minuteNo, ResidentMb(), minute.peakMb,
+        std::printf("%6d  %6.1f  %7.1f  %5lld  %5.1f  %5lld  %6.1f %%\n", minuteNo, ResidentMb(), ResidentMb("VmHWM:"),
                     static_cast<long long>(saved - savedBefore),
                     double(saved - savedBefore) / 60.0, static_cast<long long>(minute.ticks),
                     minute.ticks ? 100.0 * double(minute.fullTicks) / double(minute.ticks) : 0.0);
         std::fflush(stdout);
         savedBefore = saved;
         minute = Minute();
+        ResetPeak();
     });
+    ResetPeak();
     perMinute.start(60 * 1000);
     QTimer::singleShot(int(minutes * 60 * 1000) + 500, &app, [&] { control.SetChecked(false); app.quit(); });
     app.exec();
