@@ -1,24 +1,31 @@
 #include "app/AppState.h"
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
 #include "ui/MessageBoxDialogs.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <memory>
 #include <utility>
 
 int main(int argc, char *argv[])
 {
+    if (const int code = HandleCommandLine(argc, argv); code >= 0)
+        return code;
+    // Caught from here on; one arriving during the start-up is handled after it.
+    TerminationSignals terminations;
     UseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("bildfang"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/bildfang/bildfang.png")));
     Platform platform = Platform::real();
     platform.dialogs = std::make_shared<MessageBoxDialogs>();
     AppState state(std::move(platform));
     frmMain window(state);
 
     // A termination signal ends the program as "Beenden" does.
-    TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::terminationRequested, &window, [&window, &app] {
         window.close();
         app.quit();
@@ -26,5 +33,6 @@ int main(int argc, char *argv[])
 
     window.Form_Load();
     window.show();
+    terminations.start();
     return app.exec();
 }

@@ -1,11 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/AppState.h"
+#include "app/ExternalPrograms.h"
 #include "app/Startup.h"
 #include "archive/ArchiveLayout.h"
 #include "archive/StorageLimits.h"
 #include "cameras/CamObject.h"
 #include "config/Settings.h"
+#include "fetch/CopyHelper.h"
 #include "log/Log.h"
 #include "ui/PictureBox.h"
 #include "ui/UpDown.h"
@@ -284,7 +286,17 @@ void frmMain::buildControls()
         mNameEdited = false;
         cmbKameraname_Click();
     });
-    connect(cmbKameraname->lineEdit(), &QLineEdit::textEdited, this, [this] { mNameEdited = true; });
+    // Editing only marks the camera as changed; "Aktivieren" applies it.
+    connect(cmbKameraname->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        mNameEdited = true;   // a typed name deselects the entry
+        MarkChanged(true);
+    });
+    for (QLineEdit *box : {txtSocket, txtImgPath, txtUser, txtPassword})
+        connect(box, &QLineEdit::textChanged, this, [this] { MarkChanged(true); });
+    connect(cmbUpdaterate, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { MarkChanged(true); });
+    connect(btAktivieren, &QPushButton::clicked, this, &frmMain::btAktivieren_Click);
+    connect(btAdd, &QPushButton::clicked, this, &frmMain::btAdd_Click);
+    connect(btDel, &QPushButton::clicked, this, &frmMain::btDel_Click);
     connect(btSpeicherort, &QPushButton::clicked, this, &frmMain::btSpeicherort_Click);
     connect(optPlatzlimit, &QRadioButton::clicked, this, &frmMain::optPlatzlimit_Click);
     connect(optZeitlimit, &QRadioButton::clicked, this, &frmMain::optZeitlimit_Click);
@@ -310,6 +322,13 @@ void frmMain::buildControls()
     // The log window mirrors the log's own text, line by line.
     connect(&mState.txtLog, &LogWindow::appended, this, &frmMain::appendLogLine);
     connect(&mState.txtLog, &LogWindow::cleared, txtLog, &QPlainTextEdit::clear);
+
+    mStatusTimer.setSingleShot(true);
+    mStatusTimer.setInterval(100);
+    connect(&mStatusTimer, &QTimer::timeout, this, [this] {
+        MainStatusBarPanel1->setText(mStatusText[0]);
+        MainStatusBarPanel2->setText(mStatusText[1]);
+    });
 
     resize(1000, 700);
 }
@@ -382,6 +401,11 @@ void frmMain::Form_Unload()
     SaveSettingsLogged(mState, *this);
     WriteLog(mState, QStringLiteral("--- Bildfang beendet ---"));
     AppendLogFileAtEnd(mState);
+    // Cameras, then engines: transfers under way are abandoned and report nothing, so no
+    // line is logged after the log was written.
+    mState.Cams.RemoveAll();
+    mState.CopyHelpers.clear();
+    mState.RetiredHelpers.clear();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -412,20 +436,22 @@ void frmMain::Form_Resize()
 {
     if (!mState.ConnStatusShown)
         return;
-    // The connection status window follows: hidden while this window is minimized, shown
-    // otherwise. Wired where that window is built.
+    mConnStatus.MainWindowResized(this, isMinimized());
 }
 
 void frmMain::mnuConnStatus_Click()
 {
+    mConnStatus.ShowConnectionStatus(this);
 }
 
 void frmMain::mnuAbout_Click()
 {
+    mAbout.ShowAbout(this);
 }
 
 void frmMain::imgLetztesBild_DblClick()
 {
+    ViewLastImage(mState, ViewerProgram, ViewerArguments);
 }
 
 // ---------------------------------------------------------------- camera editor
@@ -477,6 +503,90 @@ void frmMain::cmbKameraname_Click()
         imgLetztesBild->clear();
         lblLetztesBild->clear();
     }
+}
+
+void frmMain::btAktivieren_Click()
+{
+    const auto cam = mState.Cams.Item(mState.SelectedCam);
+    if (!cam)
+        return;
+    const QString socket = RemoveText(RemoveText(txtSocket->text(), QStringLiteral("http:")), QStringLiteral("/"));
+    txtSocket->setText(socket);
+    cam->mCamSocket = socket;
+    QString path = txtImgPath->text();
+    if (!path.isEmpty() && path.front() != QLatin1Char('/')) {
+        path.prepend(QLatin1Char('/'));
+        txtImgPath->setText(path);
+    }
+    cam->mCamImagePath = path;
+    cam->mCamUser = txtUser->text();
+    cam->mCamPassword = txtPassword->text();
+    cam->mCamUpdaterate = qint16(cmbUpdaterate->itemData(Max(0, cmbUpdaterate->currentIndex())).toInt());
+    MarkChanged(false);
+
+    if (SelectedNameIndex() < 0) {
+        const int index = mState.SelectedCam - 1;
+        QString name = cmbKameraname->currentText();
+        if (name.isEmpty())
+            name = CamFolderName(mState.SelectedCam);
+        cmbKameraname->setItemText(index, name);
+        cam->mCamName = cmbKameraname->itemText(index);
+        SelectCamEntry(index);
+    }
+    SaveSettingsLogged(mState, *this);
+    RestartEstimate();
+}
+
+void frmMain::btAdd_Click()
+{
+    // Camera numbers are one byte wide: a 256th camera is refused.
+    if (mState.Cams.Count() >= CamCollection::MaxCameras) {
+        WriteLog(mState, QStringLiteral("Es sind höchstens 255 Kameras möglich!"));
+        return;
+    }
+    const int selected = SelectedNameIndex();
+    const int position = selected < 0 ? mState.CamCount + 1 : selected + 1;
+    auto cam = std::make_shared<CamObject>(mState);
+    if (!mState.Cams.Add(cam, QString(), qint16(position)))
+        return;
+    ++mState.CamCount;
+    cam->mCamName = selected < 0 ? cmbKameraname->currentText() : CamFolderName(position);
+    {
+        const QSignalBlocker blocker(cmbKameraname);
+        cmbKameraname->insertItem(position - 1, cam->mCamName);
+    }
+    SelectCamEntry(position - 1);
+    AddEngine(mState);
+    RestartEstimate();
+}
+
+void frmMain::btDel_Click()
+{
+    if (mState.CamCount <= 1) {
+        WriteLog(mState, QStringLiteral("Letzte Kamera kann nicht gelöscht werden!"));
+        return;
+    }
+    const qint16 selected = mState.SelectedCam;
+    if (const auto removed = mState.Cams.Item(selected)) {
+        mState.Cams.Remove(selected);
+        // A transfer still under way for it ends without filing under a number it gave up.
+        removed->mCamNo = 0;
+    }
+    {
+        const QSignalBlocker blocker(cmbKameraname);
+        cmbKameraname->removeItem(selected - 1);
+    }
+    SelectCamEntry(Min(cmbKameraname->count() - 1, selected - 1));
+    // A busy last engine finishes its transfer first, so its camera is not left busy.
+    RemoveLastEngine(mState);
+    --mState.CamCount;
+    RestartEstimate();
+}
+
+void frmMain::RestartEstimate()
+{
+    mState.SpaceMeter.Reset();
+    UpdateHighestInterval(mState);
 }
 
 void frmMain::MarkChanged(bool pending)
@@ -633,12 +743,7 @@ void frmMain::btLogSpeichern_Click()
 
 void frmMain::btLogDatei_Click()
 {
-    QString editor = mState.platform.associations->textEditor();
-    if (editor.isEmpty())
-        editor = QStringLiteral("xdg-open");
-    QString path = mState.LogFileName;
-    path.replace(QLatin1Char('"'), QLatin1String("\"\"\""));   // a quote inside a quoted part
-    mState.platform.launcher->startDetached(editor + QLatin1String(" \"") + path + QLatin1Char('"'));
+    OpenLogFile(mState);
 }
 
 // ---------------------------------------------------------------- settings view
@@ -751,7 +856,9 @@ qint16 frmMain::WindowState() const
 
 void frmMain::SetStatusText(int panel, const QString &text)
 {
-    (panel == 1 ? MainStatusBarPanel1 : MainStatusBarPanel2)->setText(text);
+    mStatusText[panel == 1 ? 0 : 1] = text;
+    if (!mStatusTimer.isActive())
+        mStatusTimer.start();
 }
 
 bool frmMain::ShowLastImage(const QString &path, const QString &label, QString *error)

@@ -3,8 +3,11 @@
 #include "app/MainView.h"
 #include "app/RecordingControl.h"
 #include "config/SettingsView.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConnectionStatusWindow.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 
 class AppState;
@@ -64,8 +67,10 @@ public:
     qint32 WindowTop() const override;
     qint16 WindowState() const override;
 
-    // MainView
+    // MainView. Status texts reach the panels at most ten times a second: a recorder with many
+    // cameras changes them hundreds of times a second, more than anyone can read.
     void SetStatusText(int panel, const QString &text) override;
+    QString StatusText(int panel) const { return mStatusText[panel == 1 ? 0 : 1]; }
     bool ShowLastImage(const QString &path, const QString &label, QString *error) override;
     void ShowRecordingState(bool on) override;
 
@@ -92,9 +97,14 @@ public:
 
     // The selected entry of the name list; -1 while its text was edited.
     int SelectedNameIndex() const;
+    // Selects an entry of the name list as the program does: the selection handling runs.
+    void SelectCamEntry(int index);
 
 public slots:
     void cmbKameraname_Click();
+    void btAktivieren_Click();
+    void btAdd_Click();
+    void btDel_Click();
     void btSpeicherort_Click();
     void optPlatzlimit_Click();
     void optZeitlimit_Click();
@@ -121,7 +131,7 @@ protected:
 private:
     void buildControls();
     void InitMain();
-    void SelectCamEntry(int index);
+    void RestartEstimate();
     void SetSpaceLimitColour(bool enoughSpace);
     void appendLogLine(const QString &line);
     void stepZeitlimit(int direction);
@@ -129,6 +139,10 @@ private:
 
     AppState &mState;
     RecordingControl mRecording;
+    ConnectionStatusController mConnStatus{mState};
+    AboutController mAbout{mState};
     bool mNameEdited = false;
+    QString mStatusText[2];
+    QTimer mStatusTimer;
     bool mUnloaded = false;
 };

@@ -38,9 +38,6 @@ TerminationSignals::TerminationSignals(QObject *parent)
     ::fcntl(mFds[1], F_SETFL, ::fcntl(mFds[1], F_GETFL) | O_NONBLOCK);
     writeFd = mFds[1];
 
-    mNotifier = new QSocketNotifier(mFds[0], QSocketNotifier::Read, this);
-    connect(mNotifier, &QSocketNotifier::activated, this, &TerminationSignals::readSignals);
-
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
@@ -62,6 +59,14 @@ TerminationSignals::~TerminationSignals()
     delete mNotifier;
     ::close(mFds[0]);
     ::close(mFds[1]);
+}
+
+void TerminationSignals::start()
+{
+    if (mFds[0] < 0 || mNotifier)
+        return;
+    mNotifier = new QSocketNotifier(mFds[0], QSocketNotifier::Read, this);
+    connect(mNotifier, &QSocketNotifier::activated, this, &TerminationSignals::readSignals);
 }
 
 void TerminationSignals::readSignals()

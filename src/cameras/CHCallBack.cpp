@@ -37,6 +37,13 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
     AppState &state = mState;
     MainView &view = state.View();
 
+    // Removed from the list while its transfer ran: its number now belongs to another
+    // camera, so the outcome is dropped rather than filed there.
+    if (mCamNo == 0) {
+        mCamIsBusy = false;
+        return;
+    }
+
     view.SetStatusText(1, mCamName + QStringLiteral(": Speichere Bild..."));
     const qsizetype n = byData.size();
 

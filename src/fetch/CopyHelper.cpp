@@ -13,16 +13,14 @@ CopyHelper::CopyHelper(Platform &platform, QSet<QString> &timerNames)
     : mPlatform(platform)
 {
     // Names of engines discarded earlier stay taken, so a number is never used twice in a run.
-    int n = 1;
-    for (;; ++n) {
+    // There is no upper limit: 255 cameras, added and removed at will, all get an engine.
+    for (int n = 1;; ++n) {
         mName = QStringLiteral("CopyHelper") + QString::number(n);
         const QString timerName = mName + QStringLiteral("_Timer");
         if (!timerNames.contains(timerName)) {
             timerNames.insert(timerName);
             break;
         }
-        if (n >= MaxEngines)
-            fatal(QStringLiteral("Fehler beim Anlegen der Timer des CopyHelpers!"));
     }
     mWatchdog.setObjectName(mName + QStringLiteral("_Timer"));
 
@@ -132,10 +130,24 @@ bool CopyHelper::Dispatch(const QString &strSource)
     mURL = strSource;
     mUrl = UrlParts();
     mResponse.reset();
-    const std::optional<UrlParts> parsed = ParseUrlParts(strSource);
+    // A refused port leaves the host taken apart so far for getReport.
+    const std::optional<UrlParts> parsed = ParseUrlParts(strSource, &mUrl);
     if (!parsed)
         return false;
     mUrl = *parsed;
+
+    mAuthorization.clear();
+    mSentDigestNonce.clear();
+    if (mParent && !mUrl.userInfo.isEmpty()) {
+        DigestSession &session = mParent->mDigestSession;
+        if (session.origin == digestOrigin()) {
+            ++session.nc;
+            mAuthorization = DigestAuthorization(session.challenge, mUrl.user.toLatin1(), mUrl.password.toLatin1(),
+                "GET", ToWireBytes(mUrl.path), session.nc,
+                session.sessCnonce.isEmpty() ? NewDigestCnonce() : session.sessCnonce);
+            mSentDigestNonce = session.challenge.nonce;
+        }
+    }
 
     ++mRetries;
     ++mTransferSerial;
@@ -162,6 +174,7 @@ void CopyHelper::setTransferState(TransferState state)
 
 void CopyHelper::report(qint16 iError)
 {
+    mDigestAsked = false;
     // The parent may be replaced inside its own callback; it lives until the call returns.
     const std::shared_ptr<CopyHelperParent> parent = mParent;
     if (parent)
@@ -172,7 +185,7 @@ void CopyHelper::mWinsockControl_Connect()
 {
     mStatusText = QStringLiteral("Verbunden - Anfrage senden...");
     setTransferState(TransferState::Requesting);
-    mWinsockControl->send(BuildRequest(mUrl));
+    mWinsockControl->send(BuildRequest(mUrl, mAuthorization));
 }
 
 void CopyHelper::mWinsockControl_SendComplete()
@@ -218,7 +231,7 @@ QByteArray CopyHelper::ExtractBody()
 {
     mResponse.finish();
     bool noImage = false;
-    QByteArray body = mResponse.extractBody(mDataType, noImage);
+    QByteArray body = mResponse.takeBody(mDataType, noImage);
     if (noImage && mResult == 0)
         mResult = -6;
     return body;
@@ -229,12 +242,52 @@ void CopyHelper::mWinsockControl_Close()
     mWatchdogTicks = 0;
     mWatchdog.stop();
     mWinsockControl->close();
-    mData = ExtractBody();
+    if (answerDigestChallenge())
+        return;
+    mData = ExtractBody();   // cut from the response in place, not copied
     mResponse.reset();
     mRetries = 0;
     mBusy = false;
     setTransferState(TransferState::Idle);
     report(mResult);
+}
+
+QString CopyHelper::digestOrigin() const
+{
+    return mUrl.host + QLatin1Char('\n') + QString::number(mUrl.port) + QLatin1Char('\n') + mUrl.userInfo;
+}
+
+// A 401 with a Digest challenge we can answer, and no Basic offered: ask again on a new
+// connection inside this transfer. False leaves the answer to be reported as always.
+bool CopyHelper::answerDigestChallenge()
+{
+    if (!mParent || mUrl.userInfo.isEmpty() || !IsUnauthorized(mResponse.headerBlock()))
+        return false;
+    DigestSession &session = mParent->mDigestSession;
+    const AuthChallenges offered = ParseAuthChallenges(mResponse.headerBlock());
+    if (offered.basic || !offered.digest) {
+        if (session.origin == digestOrigin())
+            session = DigestSession();   // the camera no longer wants Digest from us
+        return false;
+    }
+    const DigestChallenge challenge = *offered.digest;
+    // The nonce just used, refused again and not stale: the credentials are wrong.
+    if (mDigestAsked || (!mAuthorization.isEmpty() && challenge.nonce == mSentDigestNonce && !challenge.stale))
+        return false;
+    using A = DigestChallenge::Algorithm;
+    const bool sess = challenge.algorithm == A::Md5Sess || challenge.algorithm == A::Sha256Sess;
+    DigestSession fresh{digestOrigin(), challenge, 0, sess ? NewDigestCnonce() : QByteArray()};
+    if (DigestAuthorization(challenge, mUrl.user.toLatin1(), QByteArray(), "GET", QByteArray(), 1, "-").isEmpty())
+        return false;
+    session = std::move(fresh);
+    mDigestAsked = true;
+    mRetries = 0;
+    if (!Dispatch(mURL)) {
+        mRetries = 0;
+        setTransferState(TransferState::Idle);
+        report(-1);
+    }
+    return true;
 }
 
 void CopyHelper::mWinsockControl_Error(int Number)

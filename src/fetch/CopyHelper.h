@@ -13,17 +13,18 @@
 
 // The transfer engine: one TCP socket, one watchdog, one HTTP GET at a time, and exactly one
 // CHCallBack to its Parent per transfer. At most one automatic retry; the watchdog ends a
-// transfer after 30 ticks without activity.
+// transfer after 30 ticks without activity. A camera that answers 401 with a Digest challenge
+// (and offers no Basic) is asked once more inside the same transfer, and answered with Digest at
+// once from then on.
 class CopyHelper
 {
 public:
     // What the transfer is doing. Every change goes through setTransferState.
     enum class TransferState { Idle, Connecting, Requesting, Waiting, Receiving, Retrying };
 
-    static constexpr int MaxEngines = 100;
     static constexpr int WatchdogLimit = 30;
 
-    // timerNames is the run's register of watchdog names: CopyHelper1_Timer .. CopyHelper100_Timer.
+    // timerNames is the run's register of watchdog names CopyHelper1_Timer, CopyHelper2_Timer, ...
     // A creation failure shows a message box and ends the program at once.
     CopyHelper(Platform &platform, QSet<QString> &timerNames);
     ~CopyHelper();
@@ -59,6 +60,8 @@ private:
     void mWinsockControl_Error(int Number);
 
     void attachSocket();
+    QString digestOrigin() const;
+    bool answerDigestChallenge();
     QByteArray ExtractBody();
     void setTransferState(TransferState state);
     void report(qint16 iError);
@@ -82,6 +85,9 @@ private:
     QByteArray mData;
     QString mURL;
     UrlParts mUrl;
+    QByteArray mAuthorization;      // a Digest answer in place of the Basic line; usually empty
+    QByteArray mSentDigestNonce;    // the nonce that answer used
+    bool mDigestAsked = false;      // this transfer already asked again with Digest
     TransferState mTransferState = TransferState::Idle;
     quint64 mTransferSerial = 0;    // bumped by every start, so a callback's own start is seen
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

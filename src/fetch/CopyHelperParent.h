@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fetch/DigestAuth.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -9,4 +11,7 @@ class CopyHelperParent
 public:
     virtual ~CopyHelperParent() = default;
     virtual void CHCallBack(const QByteArray &byData, qint16 iError) = 0;
+
+    // Kept with the camera, since an engine serves whichever camera is due.
+    DigestSession mDigestSession;
 };

@@ -5,8 +5,20 @@
 
 #include <QStringList>
 
+#include <algorithm>
 
-std::optional<UrlParts> ParseUrlParts(const QString &strSource)
+
+namespace {
+
+// A control character would end the request line or start a header line of its own.
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+}
+
+} // namespace
+
+std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken)
 {
     if (!strSource.contains(QLatin1String("://")))
         return std::nullopt;
@@ -17,7 +29,12 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource)
 
     const qsizetype at = authority.indexOf(QLatin1Char('@'));
     if (at >= 0) {
-        url.userInfo = authority.left(at);
+        // Split before decoding: an encoded ":" belongs to the user or the password.
+        const QString raw = authority.left(at);
+        const qsizetype colon = raw.indexOf(QLatin1Char(':'));
+        url.userInfo = PercentDecode(raw);
+        url.user = PercentDecode(colon >= 0 ? raw.left(colon) : raw);
+        url.password = colon >= 0 ? PercentDecode(raw.mid(colon + 1)) : QString();
         authority = authority.mid(at + 1);
         const std::optional<QString> encoded = Base64Encode(url.userInfo);
         if (!encoded)
@@ -27,9 +44,14 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource)
 
     const qsizetype colon = authority.indexOf(QLatin1Char(':'));
     url.host = colon >= 0 ? authority.left(colon) : authority;
+    if (hasControlCharacter(url.host))
+        return std::nullopt;
     if (colon >= 0 && colon + 1 < authority.size()) {
-        if (!RoundToInt32(LeadingNumber(authority.mid(colon + 1)), url.port))
+        if (!RoundToInt32(LeadingNumber(authority.mid(colon + 1)), url.port)) {
+            if (taken)
+                *taken = url;
             return std::nullopt;
+        }
     }
     if (url.port < 1)
         url.port = 80;
@@ -38,7 +60,30 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource)
         url.path = QLatin1Char('/') + parts.mid(3).join(QLatin1Char('/'));
     if (url.path.isEmpty())
         url.path = QStringLiteral("/");
+    if (hasControlCharacter(url.path))
+        return std::nullopt;
     return url;
+}
+
+QString PercentDecode(const QString &text)
+{
+    if (!text.contains(QLatin1Char('%')))
+        return text;
+    auto hex = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= '0' && u <= '9' ? u - '0' : u >= 'a' && u <= 'f' ? u - 'a' + 10 : u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
+    };
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('%') && i + 2 < text.size() && hex(text.at(i + 1)) >= 0 && hex(text.at(i + 2)) >= 0) {
+            out += QChar(char16_t(hex(text.at(i + 1)) * 16 + hex(text.at(i + 2))));
+            i += 2;
+        } else {
+            out += text.at(i);
+        }
+    }
+    return out;
 }
 
 QByteArray ToWireBytes(const QString &text)
@@ -62,15 +107,17 @@ QByteArray ToWireBytes(const QString &text)
     return out;
 }
 
-QByteArray BuildRequest(const UrlParts &url)
+QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization)
 {
     QByteArray request;
-    request.reserve(128 + url.path.size() + url.host.size() + url.auth.size());
+    request.reserve(128 + url.path.size() + url.host.size() + url.auth.size() + authorization.size());
     request += "GET " + ToWireBytes(url.path) + " HTTP/1.1\r\n";
     request += "Accept: */*\r\n";
     request += "Host: " + ToWireBytes(url.host) + "\r\n";
     request += "Connection: close\r\n";
-    if (!url.userInfo.isEmpty())
+    if (!authorization.isEmpty())
+        request += "Authorization: " + authorization + "\r\n";
+    else if (!url.userInfo.isEmpty())
         request += "Authorization: Basic " + url.auth.toLatin1() + "\r\n";
     request += "\r\n";
     return request;

@@ -5,22 +5,38 @@
 #include <optional>
 
 // A camera URL taken apart for one GET. Only "://" is required; the scheme is never looked at.
+//
+// Credentials in the URL: the capture cycle writes user and password each with exactly these
+// characters as "%" and two upper-case hex digits of the character's code: "%", "@", ":", "/",
+// and every character from 0x00 to 0x20 and from 0x7F to 0xFF; everything else, characters
+// above 0xFF included, stays as typed. Here the user-info alone is decoded: "%" and two hex
+// digits (either case) become the character of that code 0-255, any other "%" stays as it is.
+// So the Authorization line carries the typed bytes exactly, credentials without "%" give the
+// bytes they always gave, and a character above 0xFF still refuses the URL.
 struct UrlParts
 {
-    QString userInfo;   // between "://" and the first "@", verbatim
+    QString userInfo;   // between "://" and the first "@", percent-decoded
+    QString user;       // userInfo up to its first ":", decoded apart from the password
+    QString password;   // after that ":", decoded; empty without one
     QString auth;       // Base64 of userInfo; empty without it
     QString host;
     qint32 port = 0;    // 80 when none or below 1
     QString path;       // always begins with "/"
 };
 
-// No value when the URL has no "://", the port number does not fit 32 bits or the user-info
-// holds a character that cannot go out as one byte.
-std::optional<UrlParts> ParseUrlParts(const QString &strSource);
+// No value when the URL has no "://", the port number does not fit 32 bits, the user-info
+// holds a character that cannot go out as one byte, or the host or path holds a control
+// character (it would add lines to the request). On a port that does not fit, taken receives
+// what was taken apart before it: user-info and host, port 0.
+std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken = nullptr);
 
 // The request sent once the socket is connected: GET, Accept, Host, Connection: close and,
 // with user-info, Authorization: Basic, each line ended by CR LF, then an empty line.
-QByteArray BuildRequest(const UrlParts &url);
+// A non-empty authorization value (a Digest answer) takes the Basic line's place.
+QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization = QByteArray());
+
+// "%" and two hex digits become the character of that code; see the credentials above.
+QString PercentDecode(const QString &text);
 
 // Characters 0-255 become one byte each; anything above goes out as UTF-8.
 QByteArray ToWireBytes(const QString &text);

@@ -154,19 +154,23 @@ bool ResponseDecoder::isChunkedHeader(const QByteArray &headerBlock)
             continue;
         if (line.first(colon).trimmed().compare("Transfer-Encoding", Qt::CaseInsensitive) != 0)
             continue;
-        if (line.size() >= 7 && line.last(7).compare("chunked", Qt::CaseInsensitive) == 0)
+        // Blanks and tabs after a field value are not part of it.
+        QByteArrayView value = line;
+        while (!value.isEmpty() && (value.back() == ' ' || value.back() == '\t'))
+            value.chop(1);
+        if (value.size() >= 7 && value.last(7).compare("chunked", Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
 }
 
-QByteArray ResponseDecoder::extractBody(int dataType, bool &noImage) const
+std::pair<qsizetype, qsizetype> ResponseDecoder::bodyRange(int dataType, bool &noImage) const
 {
     noImage = false;
     if (dataType == 0)
-        return mHeaderEnd >= 0 ? mResponse.mid(mHeaderEnd) : QByteArray();
+        return mHeaderEnd >= 0 ? std::pair(mHeaderEnd, mResponse.size()) : std::pair<qsizetype, qsizetype>(0, 0);
     if (dataType != 1)
-        return QByteArray();
+        return {0, 0};
 
     static const char startMarker[] = "\xFF\xD8";
     static const char endMarker[] = "\xFF\xD9";
@@ -175,7 +179,28 @@ QByteArray ResponseDecoder::extractBody(int dataType, bool &noImage) const
     // An end marker only before the start is no image either.
     if (start < 0 || start > LastStartMarkerIndex || end < 0 || end < start) {
         noImage = true;
-        return mResponse;
+        return {0, mResponse.size()};
     }
-    return mResponse.mid(start, end + 2 - start);
+    return {start, end + 2};
+}
+
+QByteArray ResponseDecoder::extractBody(int dataType, bool &noImage) const
+{
+    const auto [from, to] = bodyRange(dataType, noImage);
+    if (from == 0 && to == mResponse.size())
+        return mResponse;
+    return mResponse.mid(from, to - from);
+}
+
+QByteArray ResponseDecoder::takeBody(int dataType, bool &noImage)
+{
+    const auto [from, to] = bodyRange(dataType, noImage);
+    QByteArray body = std::move(mResponse);
+    reset();
+    if (from == to)
+        return QByteArray();
+    // Both cuts work in place on an unshared buffer: the front one only moves the start.
+    body.truncate(to);
+    body.remove(0, from);
+    return body;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QtGlobal>
+
+#include <utility>
 
 // Collects one HTTP response as it arrives and undoes chunked transfer coding on the way.
 // The work per arrival is proportional to the arrival: the search for the empty line resumes
@@ -25,6 +28,11 @@ public:
     // Status line and headers up to and including the first CR LF CR LF, then the body as
     // received (plain) or decoded (chunked).
     const QByteArray &response() const { return mResponse; }
+    // Status line and headers through the first CR LF CR LF; empty until it has arrived.
+    QByteArrayView headerBlock() const
+    {
+        return mHeaderEnd < 0 ? QByteArrayView() : QByteArrayView(mResponse.constData(), mHeaderEnd);
+    }
     // 0 while the header block is incomplete, 1 chunked, -1 plain.
     int chunked() const { return mChunked; }
 
@@ -32,14 +40,20 @@ public:
     // marker through the last end marker. noImage is set in mode 1 when no complete JPEG is
     // there; the body is then the whole response.
     QByteArray extractBody(int dataType, bool &noImage) const;
+    // The same body, cut from the response buffer in place instead of copied out of it; the
+    // decoder is empty afterwards.
+    QByteArray takeBody(int dataType, bool &noImage);
 
-    // True when a header line names Transfer-Encoding and ends in "chunked".
+    // True when a header line names Transfer-Encoding and ends in "chunked", not counting
+    // blanks and tabs at its end.
     static bool isChunkedHeader(const QByteArray &headerBlock);
 
 private:
     enum class ChunkState { SizeBlanks, SizeDigits, SizeRest, SizeCR, Data, Trailer, Done };
 
     bool feedChunks(const char *data, qsizetype size);
+    // Where the body lies in mResponse, as [from, to).
+    std::pair<qsizetype, qsizetype> bodyRange(int dataType, bool &noImage) const;
 
     QByteArray mResponse;
     int mChunked = 0;

@@ -17,6 +17,6 @@ public:
     }
     // The web browser's open command line.
     virtual QString browserCommand() const { return {}; }
-    // The text editor's program, without arguments; empty: none known.
+    // The text editor's command line without the file; empty: none known.
     virtual QString textEditor() const { return {}; }
 };

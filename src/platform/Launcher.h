@@ -8,4 +8,6 @@ class Launcher
 public:
     virtual ~Launcher() = default;
     virtual bool startDetached(const QString &commandLine) = 0;
+    // The system's description of why the last start failed.
+    virtual QString lastError() const { return {}; }
 };

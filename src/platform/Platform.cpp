@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include "platform/GioAssociations.h"
 #include "platform/PosixTcpSocket.h"
 #include "platform/QtFileSystem.h"
 #include "platform/QtServices.h"
@@ -14,6 +15,6 @@ Platform Platform::real()
     platform.launcher = std::make_shared<QtLauncher>();
     platform.program = std::make_shared<QtProgramInfo>();
     platform.sockets = makePosixSocketFactory();
-    platform.associations = std::make_shared<Associations>();
+    platform.associations = std::make_shared<GioAssociations>();
     return platform;
 }

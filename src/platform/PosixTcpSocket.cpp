@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -61,6 +62,18 @@ PosixTcpSocket::PosixTcpSocket()
     // MSG_NOSIGNAL covers send(); nothing else may raise SIGPIPE either.
     static const bool sigpipeIgnored = [] { std::signal(SIGPIPE, SIG_IGN); return true; }();
     (void)sigpipeIgnored;
+    // A read buffer travels on as the response and the image, so buffers of a few hundred KiB
+    // are freed in another order than they were taken. glibc's sliding thresholds then map and
+    // unmap them or trim the heap under them, faulting every page in again for each transfer;
+    // fixed thresholds keep them on the heap.
+    static const bool heapTuned = [] {
+        mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
+        return true;
+    }();
+    (void)heapTuned;
+    mConnectTimer.setInterval(1000);
+    mConnectTimer.callOnTimeout(this, [this] { mConnectTimer_Timer(); });
 }
 
 PosixTcpSocket::~PosixTcpSocket()
@@ -162,6 +175,8 @@ void PosixTcpSocket::connectNextAddress()
             // Completion (or immediate success) is seen by the write notifier, from the loop.
             mWriteNotifier = new QSocketNotifier(mFd, QSocketNotifier::Write, this);
             connect(mWriteNotifier, &QSocketNotifier::activated, this, &PosixTcpSocket::onWritable);
+            mConnectTicks = 0;
+            mConnectTimer.start();
             return;
         }
         mLastConnectError = errno;
@@ -189,6 +204,7 @@ void PosixTcpSocket::onWritable()
             return;
         }
         mState = Connected;
+        mConnectTimer.stop();
         mWriteNotifier->setEnabled(false);
         mReadNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read, this);
         connect(mReadNotifier, &QSocketNotifier::activated, this, &PosixTcpSocket::onReadable);
@@ -197,6 +213,25 @@ void PosixTcpSocket::onWritable()
     }
     if (mState == Connected)
         flushOutput();
+}
+
+// An address that neither accepts nor refuses in time counts as timed out; the next is tried.
+void PosixTcpSocket::mConnectTimer_Timer()
+{
+    if (mState != Connecting) {
+        mConnectTimer.stop();
+        return;
+    }
+    if (++mConnectTicks < ConnectLimitTicks)
+        return;
+    mLastConnectError = ETIMEDOUT;
+    releaseFd();
+    mState = HostResolved;
+    if (!mAddresses.isEmpty()) {
+        connectNextAddress();
+        return;
+    }
+    fail(WinsockErrorFromErrno(ETIMEDOUT));
 }
 
 void PosixTcpSocket::emitConnected()
@@ -252,6 +287,10 @@ void PosixTcpSocket::onReadable()
     bool peerClosed = false;
     int err = 0;
     const qsizetype before = mIn.size();
+    // Growing by resize alone would allocate twice a piece, and the buffer travels on as the
+    // response and the image.
+    if (mIn.capacity() == 0)
+        mIn.reserve(ReadPiece);
     while (mIn.size() - before < ReadPiece) {
         const qsizetype want = ReadPiece - (mIn.size() - before);
         const qsizetype at = mIn.size();
@@ -320,6 +359,7 @@ void PosixTcpSocket::close()
 
 void PosixTcpSocket::releaseFd()
 {
+    mConnectTimer.stop();
     // The notifiers may be the very senders we are running in: they go later.
     for (QSocketNotifier **n : {&mReadNotifier, &mWriteNotifier}) {
         if (*n) {

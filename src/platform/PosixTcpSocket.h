@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -32,10 +33,15 @@ constexpr int WsaTryAgain = 11002;
 // comes from QSocketNotifier. Every event reaches the handlers from the event loop, never
 // from inside one of the calls below, and none arrives after close() or destruction.
 // A peer's RST is reported as error 10054, an orderly FIN as closed once its data was handed out.
+// A connection attempt that is neither accepted nor refused ends with 10060 after
+// ConnectLimitTicks ticks of a 1000 ms timer, as on the platform the error numbers come from;
+// the kernel alone would wait about two minutes, longer than the engine's watchdog.
 class PosixTcpSocket final : public QObject, public TcpSocket
 {
     Q_OBJECT
 public:
+    static constexpr int ConnectLimitTicks = 21;
+
     PosixTcpSocket();
     ~PosixTcpSocket() override;
 
@@ -46,6 +52,9 @@ public:
     bool getData(QByteArray &data, qint64 maxBytes) override;
     void close() override;
     int state() const override { return mState; }
+
+    // The connect timer's 1000 ms tick; tests call it directly.
+    void mConnectTimer_Timer();
 
 private:
     void onLookupDone(const QHostInfo &info);
@@ -76,6 +85,8 @@ private:
     QByteArray mOut;
     qsizetype mOutOffset = 0;
     QByteArray mIn;
+    QTimer mConnectTimer;             // runs only while an address is being connected to
+    int mConnectTicks = 0;
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);
 };
 

@@ -1,9 +1,14 @@
 #include "platform/QtServices.h"
 
+#include "platform/ShellWords.h"
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 QDateTime QtClock::now() const
 {
@@ -17,16 +22,54 @@ void QtEvents::processPendingEvents()
 
 bool QtLauncher::startDetached(const QString &commandLine)
 {
-    QStringList arguments = QProcess::splitCommand(commandLine);
-    if (arguments.isEmpty())
+    QStringList arguments = SplitShellWords(commandLine);
+    if (arguments.isEmpty() || arguments.first().isEmpty()) {
+        mLastError = QStringLiteral("Kein Programm angegeben.");
         return false;
-    const QString program = arguments.takeFirst();
-    return QProcess::startDetached(program, arguments);
+    }
+    QProcess process;
+    process.setProgram(arguments.takeFirst());
+    process.setArguments(arguments);
+    const bool started = process.startDetached();
+    mLastError = started ? QString() : process.errorString();
+    return started;
+}
+
+DataFolders ChooseDataFolders(const QString &programFolder, bool besideProgram,
+                              const std::function<QString(const char *)> &env)
+{
+    if (besideProgram)
+        return {programFolder, programFolder};
+    const auto base = [&env](const char *variable, const char *fallback) {
+        const QString value = env(variable);
+        // Relative values are invalid and to be ignored.
+        const QString root = QDir::isAbsolutePath(value) ? value : env("HOME") + QLatin1Char('/') + QLatin1String(fallback);
+        return QDir::cleanPath(root + QStringLiteral("/bildfang"));
+    };
+    return {base("XDG_CONFIG_HOME", ".config"), base("XDG_STATE_HOME", ".local/state")};
+}
+
+bool KeepsDataBesideProgram(const QString &programFolder)
+{
+    const bool installed = QFileInfo::exists(programFolder + QStringLiteral("/../share/applications/bildfang.desktop"));
+    return !installed && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0;
 }
 
 QString QtProgramInfo::programFolder() const
 {
     return QCoreApplication::applicationDirPath();
+}
+
+const DataFolders &QtProgramInfo::folders() const
+{
+    if (mFolders.settings.isEmpty()) {
+        const QString program = programFolder();
+        mFolders = ChooseDataFolders(program, KeepsDataBesideProgram(program),
+                                     [](const char *name) { return qEnvironmentVariable(name); });
+        QDir().mkpath(mFolders.settings);
+        QDir().mkpath(mFolders.logs);
+    }
+    return mFolders;
 }
 
 void QtProgramInfo::exitNow(int code)

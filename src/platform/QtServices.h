@@ -6,6 +6,9 @@
 #include "platform/Launcher.h"
 #include "platform/ProgramInfo.h"
 
+#include <QString>
+#include <functional>
+
 // The real services of the platform layer, apart from the file system and the sockets.
 
 class QtClock final : public Clock
@@ -26,14 +29,41 @@ class QtLauncher final : public Launcher
 {
 public:
     bool startDetached(const QString &commandLine) override;
+    QString lastError() const override { return mLastError; }
+
+private:
+    QString mLastError;
 };
+
+// Where the settings file and the log files live. Beside the program (the portable layout)
+// when besideProgram; otherwise $XDG_CONFIG_HOME/bildfang and $XDG_STATE_HOME/bildfang,
+// falling back to ~/.config and ~/.local/state when a variable is unset or not absolute.
+// env gives an environment variable's value, empty when unset.
+struct DataFolders
+{
+    QString settings;
+    QString logs;
+};
+DataFolders ChooseDataFolders(const QString &programFolder, bool besideProgram,
+                              const std::function<QString(const char *)> &env);
+
+// The portable layout applies when the program's folder is writable and the program was
+// not installed (no desktop entry of ours in ../share/applications).
+bool KeepsDataBesideProgram(const QString &programFolder);
 
 class QtProgramInfo final : public ProgramInfo
 {
 public:
     QString programFolder() const override;
+    // Chosen at the first call; the XDG folders are created then.
+    QString settingsFolder() const override { return folders().settings; }
+    QString logFolder() const override { return folders().logs; }
     // Flushes what was printed and ends the process at once, without running destructors.
     [[noreturn]] void exitNow(int code) override;
+
+private:
+    const DataFolders &folders() const;
+    mutable DataFolders mFolders;
 };
 
 // Message boxes before the windows exist, and in a program without windows: nothing shown.

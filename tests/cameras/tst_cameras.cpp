@@ -5,6 +5,7 @@
 #include "cameras/SpaceObject.h"
 #include "fetch/HttpRequest.h"
 #include "support/TestPlatform.h"
+#include "support/Unprivileged.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -126,9 +127,8 @@ private slots:
         } else if (change == "delete") {
             QVERIFY(file.remove());
         } else {
+            SKIP_AS_ROOT();
             QVERIFY(file.setPermissions(QFileDevice::Permissions()));
-            if (file.open(QIODevice::ReadOnly))
-                QSKIP("Running as root: every file stays readable.");
         }
         QCOMPARE(cam.IsNewImage(received), isNew);
     }
@@ -188,30 +188,11 @@ private slots:
         QCOMPARE(names(cams), QStringList({"C#1"}));
     }
 
-    void atMost255Cameras()
-    {
-        CamCollection cams;
-        for (int i = 1; i <= 255; ++i)
-            QVERIFY(cams.Add(cam(QString::number(i))));
-        const auto extra = cam(QStringLiteral("extra"));
-        QVERIFY(!cams.Add(extra));
-        QVERIFY(!cams.Add(extra, QString(), 1));
-        QCOMPARE(names(cams).last(), QStringLiteral("255#255"));
-        QVERIFY(cams.Remove(1));
-        QVERIFY(cams.Add(extra, QString(), 1));
-        QCOMPARE(names(cams).first(), QStringLiteral("extra#1"));
-    }
-
     // The window itself (longest interval, once per window) runs in the end-to-end test.
     void spaceEstimateEdges()
     {
         constexpr qint32 top = std::numeric_limits<qint32>::max();
         SpaceObject space;
-        space.Reset();
-        space.HighestInterval(8192);
-        space.CollectBytes(768);
-        QCOMPARE(space.EstimateSpace(), 338);   // exactly 337.5 bytes per hour
-
         // All cameras off: never complete, nothing to divide by, and the tick count stops at 32767.
         space.Reset();
         space.HighestInterval(-1);

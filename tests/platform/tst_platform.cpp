@@ -1,11 +1,15 @@
 #include "platform/QtFileSystem.h"
 #include "platform/QtServices.h"
+#include "support/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestPlatform : public QObject
 {
@@ -15,6 +19,7 @@ private slots:
     void init();
     void createAndListFolders();
     void deleteFolderAndFile();
+    void undeletableFileLeavesTheRestToGo();
     void readAndWrite();
     void freeSpaceOnNearestExistingAncestor();
     void launcherSplitsLikeAShell();
@@ -64,15 +69,10 @@ void TestPlatform::createAndListFolders()
 
 void TestPlatform::deleteFolderAndFile()
 {
-    // A read-only file in a read-only folder goes too.
-    QVERIFY(QDir().mkpath(path("CAM01/2006/05")));
-    QVERIFY(put(path("CAM01/2006/05/a.jpg"), "jpeg"));
-    QVERIFY(QFile::setPermissions(path("CAM01/2006/05/a.jpg"), QFile::ReadOwner));
-    QVERIFY(QFile::setPermissions(path("CAM01/2006/05"), QFile::ReadOwner | QFile::ExeOwner));
-
     // Links inside are removed, never followed; a link given as the folder goes alone.
     QTemporaryDir outside;
     QVERIFY(put(outside.filePath("keep.jpg"), "keep"));
+    QVERIFY(QDir().mkpath(path("CAM01/2006")));
     QVERIFY(QFile::link(outside.path(), path("CAM01/2006/out")));
     QVERIFY(QFile::link(outside.filePath("keep.jpg"), path("CAM01/file-link")));
     QVERIFY(QFile::link(outside.path(), path("link")));
@@ -91,6 +91,46 @@ void TestPlatform::deleteFolderAndFile()
     QVERIFY(QFile::setPermissions(path("file"), QFile::ReadOwner));
     QVERIFY(mFs.deleteFile(path("file")));
     QVERIFY(!QFileInfo::exists(path("file")));
+
+    // A read-only file in a read-only folder goes too.
+    SKIP_AS_ROOT();
+    QVERIFY(QDir().mkpath(path("CAM02/2006/05")));
+    QVERIFY(put(path("CAM02/2006/05/a.jpg"), "jpeg"));
+    QVERIFY(QFile::setPermissions(path("CAM02/2006/05/a.jpg"), QFile::ReadOwner));
+    QVERIFY(QFile::setPermissions(path("CAM02/2006/05"), QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(mFs.deleteFolder(path("CAM02"), &error));
+    QVERIFY(!QFileInfo::exists(path("CAM02")));
+}
+
+// Files nobody may not delete: root's folders in an hour folder of nobody's. The deletion runs
+// with nobody's file access (setfsuid affects this thread only), so only root can set it up.
+void TestPlatform::undeletableFileLeavesTheRestToGo()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to hand folders to another user; runs as root in tst_platform");
+    for (const char *name : {"13/sub", "13/locked1", "13/locked2"})
+        QVERIFY(QDir().mkpath(path(name)));
+    for (const char *name : {"13/a.jpg", "13/b.jpg", "13/c.jpg", "13/d.jpg", "13/e.jpg", "13/f.jpg", "13/sub/g.jpg",
+                             "13/locked1/x.jpg", "13/locked2/y.jpg"})
+        QVERIFY(put(path(name), "x"));
+    for (const char *name : {"", "13", "13/a.jpg", "13/b.jpg", "13/c.jpg", "13/d.jpg", "13/e.jpg", "13/f.jpg",
+                             "13/sub", "13/sub/g.jpg"})
+        QCOMPARE(::chown(QFile::encodeName(path(name)).constData(), 65534, 65534), 0);
+
+    QString error;
+    ::setfsgid(65534);
+    ::setfsuid(65534);
+    struct stat st;   // QFileInfo may ask access(), which goes by the real user
+    const bool reachable = ::stat(QFile::encodeName(path("13/a.jpg")).constData(), &st) == 0;
+    const bool deleted = reachable && mFs.deleteFolder(path("13"), &error);
+    ::setfsuid(0);
+    ::setfsgid(0);
+    if (!reachable)
+        QSKIP("nobody cannot reach the temporary folder; set TMPDIR to a folder others may enter");
+    QVERIFY(!deleted);
+    QVERIFY2(error.contains(QLatin1String(".jpg")), qPrintable(error));
+    QCOMPARE(QDir(path("13")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+             QStringList({"locked1", "locked2"}));
 }
 
 void TestPlatform::readAndWrite()

@@ -10,4 +10,5 @@ TestPlatform::TestPlatform()
     platform.dialogs = dialogs;
     platform.launcher = launcher;
     platform.program = program;
+    platform.associations = std::make_shared<Associations>();   // not the desktop's real ones
 }

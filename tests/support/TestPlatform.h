@@ -113,5 +113,5 @@ struct TestPlatform
     std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
     std::shared_ptr<FakeProgramInfo> program = std::make_shared<FakeProgramInfo>();
 
-    Platform platform;   // all of the above, plus the real sockets
+    Platform platform;   // all of the above, the real sockets and no associations
 };

@@ -1,6 +1,8 @@
 #include "CamSim.h"
 
+#include <QCryptographicHash>
 #include <QHostAddress>
+#include <QMap>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -150,7 +152,15 @@ void CamSim::onReadyRead(Connection *c)
 void CamSim::answer(Connection *c)
 {
     const Behaviour &b = c->b;
-    if (!b.authUserInfo.isEmpty()) {
+    if (!b.digestAlgorithm.isEmpty()) {
+        if (!digestAccepts(c)) {
+            c->response = unauthorized(b, mDigestOldNonces.contains(mLastDigestNonceSeen));
+            mLastResponse = c->response;
+            mLastImage.clear();
+            sendPieces(c);
+            return;
+        }
+    } else if (!b.authUserInfo.isEmpty()) {
         const QByteArray wanted = "\r\nauthorization: basic " + b.authUserInfo.toBase64() + "\r\n";
         const QByteArray lower = c->request.toLower();
         const qsizetype at = lower.indexOf(wanted.toLower());
@@ -317,4 +327,108 @@ void CamSim::dropConnection(Connection *c)
     c->socket->disconnect(this);
     c->socket->deleteLater();
     delete c;
+}
+
+namespace {
+
+// The parameters of an "Authorization: Digest" line, names in lower case; empty without one.
+QMap<QByteArray, QByteArray> digestParams(const QByteArray &request)
+{
+    QMap<QByteArray, QByteArray> params;
+    for (const QByteArray &line : request.split('\n')) {
+        const QByteArray l = line.trimmed();
+        if (!l.toLower().startsWith("authorization: digest "))
+            continue;
+        const QByteArray rest = l.mid(22);
+        qsizetype i = 0;
+        while (i < rest.size()) {
+            while (i < rest.size() && (rest[i] == ' ' || rest[i] == ','))
+                ++i;
+            const qsizetype eq = rest.indexOf('=', i);
+            if (eq < 0)
+                break;
+            const QByteArray name = rest.mid(i, eq - i).trimmed().toLower();
+            QByteArray value;
+            i = eq + 1;
+            if (i < rest.size() && rest[i] == '"') {
+                for (++i; i < rest.size() && rest[i] != '"'; ++i) {
+                    if (rest[i] == '\\')
+                        ++i;
+                    if (i < rest.size())
+                        value += rest[i];
+                }
+                ++i;
+            } else {
+                while (i < rest.size() && rest[i] != ',')
+                    value += rest[i++];
+                value = value.trimmed();
+            }
+            params.insert(name, value);
+        }
+    }
+    return params;
+}
+
+} // namespace
+
+bool CamSim::digestAccepts(const Connection *c)
+{
+    const Behaviour &b = c->b;
+    if (mDigestNonce.isEmpty())
+        mDigestNonce = "camsim-nonce-" + QByteArray::number(++mDigestNonces);
+    if (b.digestAlsoBasic && c->request.contains("\r\nAuthorization: Basic " + b.authUserInfo.toBase64() + "\r\n"))
+        return true;
+    const QMap<QByteArray, QByteArray> p = digestParams(c->request);
+    mLastDigestNonceSeen = p.value("nonce");
+    const QByteArray algorithm = b.digestAlgorithm.toUpper();
+    const bool sha = algorithm.startsWith("SHA-256");
+    if (p.isEmpty() || (!sha && !algorithm.startsWith("MD5")) || p.value("algorithm").toUpper() != algorithm)
+        return false;
+    const qsizetype colon = b.authUserInfo.indexOf(':');
+    const QByteArray user = b.authUserInfo.left(colon), password = b.authUserInfo.mid(colon + 1);
+    const QByteArray target = c->request.split(' ').value(1);
+    bool ncOk = false;
+    const quint32 nc = p.value("nc").toUInt(&ncOk, 16);
+    const bool qop = !b.digestQop.isEmpty();
+    if (p.value("username") != user || p.value("realm") != "camsim" || p.value("uri") != target
+        || p.value("opaque") != "camsim-opaque" || p.value("nonce") != mDigestNonce
+        || (qop && (p.value("qop") != "auth" || !ncOk || nc <= mDigestLastNc || p.value("cnonce").isEmpty())))
+        return false;
+
+    const auto hash = [sha](const QByteArray &text) {
+        return QCryptographicHash::hash(text, sha ? QCryptographicHash::Sha256 : QCryptographicHash::Md5).toHex();
+    };
+    QByteArray ha1 = hash(user + ":camsim:" + password);
+    if (algorithm.endsWith("-SESS"))
+        ha1 = hash(ha1 + ':' + mDigestNonce + ':' + p.value("cnonce"));
+    const QByteArray ha2 = hash("GET:" + target);
+    const QByteArray expected = qop
+        ? hash(ha1 + ':' + mDigestNonce + ':' + p.value("nc") + ':' + p.value("cnonce") + ":auth:" + ha2)
+        : hash(ha1 + ':' + mDigestNonce + ':' + ha2);
+    if (p.value("response") != expected)
+        return false;
+
+    mDigestLastNc = qop ? nc : 0;
+    if (b.digestNonceUses > 0 && ++mDigestUses >= b.digestNonceUses) {
+        mDigestOldNonces.append(mDigestNonce);
+        mDigestNonce = "camsim-nonce-" + QByteArray::number(++mDigestNonces);
+        mDigestUses = 0;
+        mDigestLastNc = 0;
+    }
+    return true;
+}
+
+QByteArray CamSim::unauthorized(const Behaviour &b, bool stale) const
+{
+    QByteArray r = "HTTP/1.1 401 Unauthorized\r\n";
+    if (b.digestAlsoBasic)
+        r += "WWW-Authenticate: Basic realm=\"camsim\"\r\n";
+    r += "WWW-Authenticate: Digest realm=\"camsim\", ";
+    if (!b.digestQop.isEmpty())
+        r += "qop=\"" + b.digestQop + "\", ";
+    r += "algorithm=" + b.digestAlgorithm + ", nonce=\"" + mDigestNonce + "\", opaque=\"camsim-opaque\"";
+    if (stale)
+        r += ", stale=true";
+    return r + "\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n<html><body><h1>401 Unauthorized</h1><p>"
+        + mDigestNonce + "</p></body></html>\r\n";
 }

@@ -10,7 +10,10 @@ class QTcpSocket;
 
 // A camera on 127.0.0.1 that answers every GET the way it is told: a JPEG (fixed or new each
 // time), chunked coding, an error page, headers only, a reset, silence, a trickle, an endless
-// stream, an endless header block, or a 401 page unless Basic authentication matches. It records every request's bytes.
+// stream, an endless header block, or a 401 page unless Basic or Digest authentication
+// matches. Its Digest side keeps one nonce until it has been used digestNonceUses times, then
+// calls it stale; it checks the response, the uri and that nc counts up. It records every
+// request's bytes.
 class CamSim : public QObject
 {
     Q_OBJECT
@@ -46,6 +49,12 @@ public:
         int trickleMs = 1000;
         QByteArray raw;
         QByteArray authUserInfo;           // non-empty: "user:password" required
+        // Digest instead of Basic (user and password from authUserInfo, split at its first ":"):
+        // non-empty: the challenge's algorithm, e.g. "MD5", "SHA-256-sess" or one nobody knows.
+        QByteArray digestAlgorithm;
+        QByteArray digestQop = "auth";     // the challenge's qop; empty: none (RFC 2069 style)
+        bool digestAlsoBasic = false;      // Basic offered and accepted beside Digest
+        int digestNonceUses = 0;           // > 0: a nonce goes stale after this many good answers
     };
 
     explicit CamSim(QObject *parent = nullptr);
@@ -86,6 +95,8 @@ private:
     void finishConnection(Connection *c);
     void resetConnection(Connection *c);
     void dropConnection(Connection *c);
+    bool digestAccepts(const Connection *c);
+    QByteArray unauthorized(const Behaviour &b, bool stale) const;
 
     QTcpServer mServer;
     QList<Behaviour> mBehaviours{Behaviour()};
@@ -100,4 +111,10 @@ private:
     int mAnswered = 0;
     quint32 mSeed = 1;
     bool mRecordRequests = true;
+    QByteArray mDigestNonce;
+    QByteArray mLastDigestNonceSeen;
+    QList<QByteArray> mDigestOldNonces;
+    int mDigestNonces = 0;
+    int mDigestUses = 0;
+    quint32 mDigestLastNc = 0;
 };

@@ -23,9 +23,10 @@ int main(int argc, char **argv)
     const QCommandLineOption reset(QStringLiteral("reset-after"), QStringLiteral("Send RST after this many response bytes."), QStringLiteral("bytes"), QStringLiteral("-1"));
     const QCommandLineOption trickle(QStringLiteral("trickle-ms"), QStringLiteral("Trickle period per byte."), QStringLiteral("ms"), QStringLiteral("1000"));
     const QCommandLineOption auth(QStringLiteral("auth"), QStringLiteral("Require Basic authentication with user:password."), QStringLiteral("user:password"));
+    const QCommandLineOption digest(QStringLiteral("digest"), QStringLiteral("Require Digest authentication (with --auth) using this algorithm: MD5, MD5-sess, SHA-256, SHA-256-sess."), QStringLiteral("algorithm"));
     const QCommandLineOption thumb(QStringLiteral("thumbnail"), QStringLiteral("Embed a thumbnail in the image."));
     const QCommandLineOption path(QStringLiteral("path"), QStringLiteral("Path shown in the printed URL."), QStringLiteral("path"), QStringLiteral("/image.jpg"));
-    parser.addOptions({port, mode, size, chunks, split, splitDelay, reset, trickle, auth, thumb, path});
+    parser.addOptions({port, mode, size, chunks, split, splitDelay, reset, trickle, auth, digest, thumb, path});
     parser.process(app);
 
     CamSim::Behaviour b;
@@ -53,6 +54,7 @@ int main(int argc, char **argv)
     b.resetAfter = parser.value(reset).toLongLong();
     b.trickleMs = parser.value(trickle).toInt();
     b.authUserInfo = parser.value(auth).toLatin1();
+    b.digestAlgorithm = parser.value(digest).toLatin1();
     b.thumbnail = parser.isSet(thumb);
 
     CamSim sim;
