@@ -346,10 +346,15 @@ bool QtFileSystem::writeFile(const QString &path, const QByteArray &data, QStrin
         SetError(error, file.errorString());
         return false;
     }
-    if (file.write(data) != data.size()) {
-        SetError(error, file.errorString());
-        file.cancelWriting();
-        return false;
+    // A short write sets no error; the next attempt fails and says why (disk full, too large).
+    for (qint64 written = 0; written < data.size();) {
+        const qint64 n = file.write(data.constData() + written, data.size() - written);
+        if (n <= 0) {
+            SetError(error, file.errorString());
+            file.cancelWriting();
+            return false;
+        }
+        written += n;
     }
     if (!file.commit()) {
         SetError(error, file.errorString());

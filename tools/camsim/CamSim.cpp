@@ -213,9 +213,15 @@ void CamSim::answer(Connection *c)
         }
         break;
     }
-    case Mode::Endless: {
-        c->frame = "--frame\r\nContent-Type: image/jpeg\r\n\r\n" + fixedImage() + "\r\n";
-        c->socket->write("HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");
+    case Mode::Endless:
+    case Mode::EndlessHeaders: {
+        if (b.mode == Mode::Endless) {
+            c->frame = "--frame\r\nContent-Type: image/jpeg\r\n\r\n" + fixedImage() + "\r\n";
+            c->socket->write("HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n");
+        } else {
+            c->frame = "X-Filler: " + QByteArray(1000, 'h') + "\r\n";
+            c->socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n");
+        }
         connect(c->socket, &QTcpSocket::bytesWritten, this, [this, c] { feedEndless(c); });
         feedEndless(c);
         ++mAnswered;

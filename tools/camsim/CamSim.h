@@ -10,9 +10,10 @@ class QTcpSocket;
 
 // A camera on 127.0.0.1 that answers every GET the way it is told: a JPEG (fixed or new each
 // time), chunked coding, an error page, headers only, a reset, silence, a trickle, an endless
-// stream, or a 401 page unless Basic or Digest authentication matches. Its Digest side keeps
-// one nonce until it has been used digestNonceUses times, then calls it stale; it checks the
-// response, the uri and that nc counts up. It records every request's bytes.
+// stream, an endless header block, or a 401 page unless Basic or Digest authentication
+// matches. Its Digest side keeps one nonce until it has been used digestNonceUses times, then
+// calls it stale; it checks the response, the uri and that nc counts up. It records every
+// request's bytes.
 class CamSim : public QObject
 {
     Q_OBJECT
@@ -26,7 +27,8 @@ public:
         Raw,           // exactly the bytes of `raw`, then close
         Silent,        // accept, read the request, never answer
         Trickle,       // the JPEG response one byte every trickleMs
-        Endless        // an MJPEG-like stream that never ends
+        Endless,       // an MJPEG-like stream that never ends
+        EndlessHeaders // a status line, then header lines that never end
     };
 
     struct Behaviour

@@ -15,7 +15,7 @@ int main(int argc, char **argv)
     parser.addHelpOption();
     const QCommandLineOption port({QStringLiteral("p"), QStringLiteral("port")}, QStringLiteral("Port (0: a free one)."), QStringLiteral("port"), QStringLiteral("0"));
     const QCommandLineOption mode({QStringLiteral("m"), QStringLiteral("mode")},
-        QStringLiteral("fixed, new, chunked, error, headers, silent, trickle, endless."), QStringLiteral("mode"), QStringLiteral("fixed"));
+        QStringLiteral("fixed, new, chunked, error, headers, silent, trickle, endless, endless-headers."), QStringLiteral("mode"), QStringLiteral("fixed"));
     const QCommandLineOption size({QStringLiteral("s"), QStringLiteral("size")}, QStringLiteral("Image size in bytes."), QStringLiteral("bytes"), QStringLiteral("204800"));
     const QCommandLineOption chunks(QStringLiteral("chunks"), QStringLiteral("Chunk sizes, comma-separated."), QStringLiteral("list"), QStringLiteral("4096"));
     const QCommandLineOption split(QStringLiteral("split"), QStringLiteral("Response offsets where a new write starts, comma-separated."), QStringLiteral("list"));
@@ -39,6 +39,7 @@ int main(int argc, char **argv)
     else if (m == QLatin1String("silent")) b.mode = CamSim::Mode::Silent;
     else if (m == QLatin1String("trickle")) b.mode = CamSim::Mode::Trickle;
     else if (m == QLatin1String("endless")) b.mode = CamSim::Mode::Endless;
+    else if (m == QLatin1String("endless-headers")) b.mode = CamSim::Mode::EndlessHeaders;
     else {
         std::fprintf(stderr, "unknown mode: %s\n", qPrintable(m));
         return 2;
