@@ -42,6 +42,17 @@ CamObject::ImageMarks CamObject::ScanMarks(const QByteArray &data)
     return marks;
 }
 
+CamObject::Sample CamObject::TakeSample(const QByteArray &data)
+{
+    Sample sample{};
+    const qsizetype last = data.size() - 1;
+    if (last < 0)
+        return sample;
+    for (int i = 0; i < SampleBytes; ++i)
+        sample[size_t(i)] = data.at(last * i / (SampleBytes - 1));
+    return sample;
+}
+
 bool CamObject::IsNewImage(const QByteArray &byData) const
 {
     if (mCamLastPic.isEmpty())
@@ -63,7 +74,7 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
         lastRead = true;
         lastMarks = ScanMarks(last);
         if (stamp)   // taken before the read: a change in between shows as another stamp
-            mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, lastMarks};
+            mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, lastMarks, last.size(), TakeSample(last)};
     }
 
     if (lastMarks.marker) {
@@ -76,6 +87,9 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
     }
     if (byData.size() != (lastRead ? last.size() : stamp->size))
         return true;
+    // The unchanged file holds the sampled bytes: one that differs decides without a read.
+    if (!lastRead && mLastPicInfo->sampledSize == byData.size() && TakeSample(byData) != mLastPicInfo->sample)
+        return true;
     if (!lastRead && !fs.readFile(mCamLastPic, last))
         return true;
     return byData != last;
@@ -85,7 +99,7 @@ void CamObject::RememberLastPic(const QByteArray &byData)
 {
     const std::optional<FileStamp> stamp = mState.platform.fileSystem->fileStamp(mCamLastPic);
     if (stamp && stamp->size == byData.size())
-        mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, ScanMarks(byData)};
+        mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, ScanMarks(byData), byData.size(), TakeSample(byData)};
     else
         mLastPicInfo.reset();
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <optional>
 
 class AppState;
@@ -32,7 +33,8 @@ public:
     // False only when byData is the same picture as the file at mCamLastPic: the same frame
     // number when both carry the MOBOTIX marker, otherwise the same bytes. A missing or
     // unreadable file makes the image new. The file is read again only when its stamp is not
-    // the one remembered, or to compare bytes of equal length. Not seen: a same-size rewrite in
+    // the one remembered, or to compare bytes of equal length that agree at the remembered
+    // sample positions. Not seen: a same-size rewrite in
     // place within one timestamp tick of our save, or a read error while the stamp stays.
     bool IsNewImage(const QByteArray &byData) const;
     // Remembers the marks of byData, just saved as mCamLastPic, with that file's stamp.
@@ -49,11 +51,19 @@ public:
     static ImageMarks ScanMarks(const QByteArray &data);
 
 private:
+    // Bytes at evenly spread positions: images of equal length usually differ there, which
+    // settles the byte comparison without reading the file.
+    static constexpr int SampleBytes = 64;
+    using Sample = std::array<char, SampleBytes>;
+    static Sample TakeSample(const QByteArray &data);
+
     struct LastPicInfo
     {
         QString path;
         FileStamp stamp;
         ImageMarks marks;
+        qsizetype sampledSize = -1;   // the length the sample was taken from
+        Sample sample{};
     };
 
     AppState &mState;

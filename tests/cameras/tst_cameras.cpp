@@ -66,6 +66,9 @@ private slots:
         QTest::newRow("identical bytes") << jpeg << jpeg << false;
         QTest::newRow("one byte different") << jpeg << QByteArray(jpeg).replace('u', 'U') << true;
         QTest::newRow("the last file deleted") << QByteArray() << jpeg << true;
+        // 6301 bytes: the remembered sample lies at multiples of 100, the difference between.
+        const QByteArray large = QByteArray(6301, 'x');
+        QTest::newRow("one byte different, not sampled") << large << QByteArray(large).replace(150, 1, "y") << true;
 
         const QByteArray frame1234 = Frame("1234\r\n", 'a');
         QTest::newRow("same frame, other pixels") << frame1234 << Frame("1234\r\n", 'b') << false;
