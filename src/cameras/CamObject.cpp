@@ -11,64 +11,25 @@ CamObject::CamObject(AppState &state)
 {
 }
 
-namespace {
-
-constexpr qsizetype Block = 64;
-
-// True when the 64 bytes at p hold an "=" right after an "M" or a "D", the ends of "FRM=" and
-// "PRD="; p[-1] must be readable. Such pairs are rare in image data, so most blocks are
-// passed over at vector speed.
-bool MayHoldMark(const char *p)
-{
-#if defined(__GNUC__)
-    using V = char __attribute__((vector_size(16)));
-    const V eq = V{} + '=', m = V{} + 'M', d = V{} + 'D';
-    V any{};
-    for (qsizetype k = 0; k < Block; k += 16) {
-        V here, before;
-        std::memcpy(&here, p + k, 16);
-        std::memcpy(&before, p + k - 1, 16);
-        any |= (here == eq) & ((before == m) | (before == d));
-    }
-    quint64 halves[2];
-    std::memcpy(halves, &any, 16);
-    return (halves[0] | halves[1]) != 0;
-#else
-    for (qsizetype k = 0; k < Block; ++k) {
-        if (p[k] == '=' && (p[k - 1] == 'M' || p[k - 1] == 'D'))
-            return true;
-    }
-    return false;
-#endif
-}
-
-} // namespace
-
 CamObject::ImageMarks CamObject::ScanMarks(const QByteArray &data)
 {
+    // Both texts have their "=" as fourth character: one search for "=" finds both.
     ImageMarks marks;
     const char *begin = data.constData();
     const char *end = begin + data.size();
     const char *frame = nullptr;   // first character after the first "FRM="
-    // Looks at an "=" with three characters before it; true once both are found.
-    const auto look = [&](const char *p) {
+    for (const char *p = begin + 3; p < end; ++p) {
+        p = static_cast<const char *>(std::memchr(p, '=', size_t(end - p)));
+        if (!p)
+            break;
         if (!frame && std::memcmp(p - 3, "FRM", 3) == 0)
             frame = p + 1;
         else if (!marks.marker && std::memcmp(p - 3, "PRD", 3) == 0 && end - p >= 8
                  && std::memcmp(p + 1, "MOBOTIX", 7) == 0)
             marks.marker = true;
-        return marks.marker && frame;
-    };
-    bool done = false;
-    const char *p = begin + 3;
-    for (; !done && end - p >= Block; p += Block) {
-        if (!MayHoldMark(p))
-            continue;
-        for (const char *q = p; !done && q < p + Block; ++q)
-            done = *q == '=' && look(q);
+        if (marks.marker && frame)
+            break;
     }
-    for (; !done && p < end; ++p)
-        done = *p == '=' && look(p);
     marks.frame = frame != nullptr;
     if (marks.marker && frame) {
         // The leading number up to the next CR LF, or to the end.

@@ -99,27 +99,6 @@ private slots:
         QCOMPARE(cam.IsNewImage(received), isNew);
     }
 
-    // The marks at every position around the scan's 64-byte steps, in data full of near misses
-    // ("M=", "D=") and in data without, against a plain search.
-    void scanMarksAtEveryOffset()
-    {
-        for (const QByteArray &piece : {QByteArray("aM=bD=cRM=xRD="), QByteArray("xx=yy=zz")}) {
-            const QByteArray filler = piece.repeated(30);
-            for (int at = 0; at < 200; ++at) {
-                for (const QByteArray &mark : {QByteArray("FRM=42\r\n"), QByteArray("PRD=MOBOTIX"), QByteArray("PRD=MOBOTI")}) {
-                    QByteArray data = filler.left(at) + mark + filler.left(at % 70);
-                    data += (mark.startsWith("FRM") ? "PRD=MOBOTIX" : "FRM=7\r\n");
-                    const CamObject::ImageMarks marks = CamObject::ScanMarks(data);
-                    const bool both = data.contains("PRD=MOBOTIX");
-                    QCOMPARE(marks.marker, both);
-                    QVERIFY(marks.frame);
-                    QCOMPARE(marks.frameNumber, both ? (mark.startsWith("FRM") ? 42.0 : 7.0) : 0.0);
-                    QCOMPARE(CamObject::ScanMarks(data.left(at + mark.size())).marker, mark == "PRD=MOBOTIX");
-                }
-            }
-        }
-    }
-
     // The last file changed behind the program's back after it was saved and remembered:
     // the decision is the one its present content gives.
     void isNewImageAfterFileChanged_data()
