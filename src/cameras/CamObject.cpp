@@ -53,8 +53,10 @@ CamObject::Sample CamObject::TakeSample(const QByteArray &data)
     return sample;
 }
 
-bool CamObject::IsNewImage(const QByteArray &byData) const
+bool CamObject::IsNewImage(const QByteArray &byData, std::optional<ImageMarks> *scanned) const
 {
+    if (scanned)
+        scanned->reset();
     if (mCamLastPic.isEmpty())
         return true;
     FileSystem &fs = *mState.platform.fileSystem;
@@ -62,7 +64,7 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
 
     QByteArray last;
     bool lastRead = false;
-    ImageMarks lastMarks;
+    std::optional<ImageMarks> lastMarks;
     if (stamp && mLastPicInfo && mLastPicInfo->path == mCamLastPic && mLastPicInfo->stamp == *stamp) {
         lastMarks = mLastPicInfo->marks;
     } else {
@@ -77,12 +79,24 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
             mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, lastMarks, last.size(), TakeSample(last)};
     }
 
-    if (lastMarks.marker) {
+    // Frame numbers decide only when both images carry the marker, so the received image is
+    // not scanned when the last one is known to lack it.
+    if (!lastMarks || lastMarks->marker) {
         const ImageMarks received = ScanMarks(byData);
-        if (received.marker) {
-            if (!received.frame || !lastMarks.frame)
+        if (scanned)
+            *scanned = received;
+        if (received.marker && !lastMarks) {
+            // Not scanned when it was saved: its marks come from the unchanged file.
+            if (!fs.readFile(mCamLastPic, last))
                 return true;
-            return received.frameNumber != lastMarks.frameNumber;
+            lastRead = true;
+            lastMarks = ScanMarks(last);
+            mLastPicInfo->marks = lastMarks;
+        }
+        if (received.marker && lastMarks->marker) {
+            if (!received.frame || !lastMarks->frame)
+                return true;
+            return received.frameNumber != lastMarks->frameNumber;
         }
     }
     if (byData.size() != (lastRead ? last.size() : stamp->size))
@@ -95,11 +109,11 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
     return byData != last;
 }
 
-void CamObject::RememberLastPic(const QByteArray &byData)
+void CamObject::RememberLastPic(const QByteArray &byData, const std::optional<ImageMarks> &marks)
 {
     const std::optional<FileStamp> stamp = mState.platform.fileSystem->fileStamp(mCamLastPic);
     if (stamp && stamp->size == byData.size())
-        mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, ScanMarks(byData), byData.size(), TakeSample(byData)};
+        mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, marks, byData.size(), TakeSample(byData)};
     else
         mLastPicInfo.reset();
 }

@@ -82,21 +82,25 @@ private slots:
         QTest::newRow("FRM= missing on both, same bytes") << noFrame << noFrame << true;
         const QByteArray noMarker = QByteArray(frame1234).replace("PRD=MOBOTIX", "PRD=OTHERXX");
         QTest::newRow("marker in one image only") << frame1234 << noMarker << true;
+        QTest::newRow("marker in the received image only") << noMarker << frame1234 << true;
         QTest::newRow("only the first FRM= counts") << QByteArray("FRM=7\r\nFRM=8\r\nPRD=MOBOTIX")
                                                     << QByteArray("FRM=7\r\nPRD=MOBOTIX") << false;
     }
 
-    // Read from the file, and remembered from its saving (asked twice: the second time from memory).
+    // Read from the file, and remembered from its saving with its marks unknown or known (asked
+    // twice: the second time from memory).
     void isNewImage()
     {
         QFETCH(QByteArray, saved);
         QFETCH(QByteArray, received);
         QFETCH(bool, isNew);
         QCOMPARE(camWithLastPic(saved).IsNewImage(received), isNew);
-        CamObject cam = camWithLastPic(saved);
-        cam.RememberLastPic(saved);
-        QCOMPARE(cam.IsNewImage(received), isNew);
-        QCOMPARE(cam.IsNewImage(received), isNew);
+        for (const bool marksKnown : {false, true}) {
+            CamObject cam = camWithLastPic(saved);
+            cam.RememberLastPic(saved, marksKnown ? std::optional(CamObject::ScanMarks(saved)) : std::nullopt);
+            QCOMPARE(cam.IsNewImage(received), isNew);
+            QCOMPARE(cam.IsNewImage(received), isNew);
+        }
     }
 
     // The last file changed behind the program's back after it was saved and remembered:
