@@ -75,6 +75,13 @@ Cpu CpuSeconds()
             double(u.ru_stime.tv_sec) + double(u.ru_stime.tv_usec) / 1e6};
 }
 
+long MinorFaults()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_minflt;
+}
+
 long PeakRssKb()
 {
     rusage u{};
@@ -182,6 +189,7 @@ int main(int argc, char **argv)
     });
 
     const Cpu cpuStart = CpuSeconds();
+    const long faultsStart = MinorFaults();
     QElapsedTimer wall;
     wall.start();
     const auto stop = [&] {
@@ -212,6 +220,8 @@ int main(int argc, char **argv)
                 view.saved ? cpu / double(view.saved) : 0.0, cpu);
     std::printf("recorder CPU user / kernel:   %.3f s / %.3f s\n", user, kernel);
     std::printf("recorder peak RSS:            %.1f MB\n", double(PeakRssKb()) / 1024.0);
+    std::printf("minor page faults per image:  %.1f\n",
+                view.saved ? double(MinorFaults() - faultsStart) / double(view.saved) : 0.0);
     std::printf("ticks:                        %lld, every due camera served at %.1f %%\n", static_cast<long long>(ticks),
                 ticks ? 100.0 * double(fullTicks) / double(ticks) : 0.0);
     std::printf("per tick:                     %.1f due, %.1f served, %.1f still busy from before\n",

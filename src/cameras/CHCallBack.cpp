@@ -46,13 +46,14 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
 
     view.SetStatusText(1, mCamName + QStringLiteral(": Speichere Bild..."));
     const qsizetype n = byData.size();
+    std::optional<ImageMarks> marks;   // found by the change test, kept for the next one
 
     if (n < 1 || (iError != 0 && iError != -6)) {
         view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
         const QString text = OutcomeText(iError);
         if (!text.isEmpty())
             WriteLog(state, mCamName + text);
-    } else if (!IsNewImage(byData)) {
+    } else if (!IsNewImage(byData, &marks)) {
         view.SetStatusText(1, mCamName + QStringLiteral(": Bild ist unverändert!"));
     } else {
         // Folder and file name take the same instant: the moment of saving.
@@ -84,7 +85,7 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
                         LogStepError(state, showError.isEmpty() ? path : showError);
                 }
                 mCamLastPic = path;
-                RememberLastPic(byData);
+                RememberLastPic(byData, marks);
             }
         }
     }

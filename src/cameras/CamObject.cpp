@@ -42,8 +42,21 @@ CamObject::ImageMarks CamObject::ScanMarks(const QByteArray &data)
     return marks;
 }
 
-bool CamObject::IsNewImage(const QByteArray &byData) const
+CamObject::Sample CamObject::TakeSample(const QByteArray &data)
 {
+    Sample sample{};
+    const qsizetype last = data.size() - 1;
+    if (last < 0)
+        return sample;
+    for (int i = 0; i < SampleBytes; ++i)
+        sample[size_t(i)] = data.at(last * i / (SampleBytes - 1));
+    return sample;
+}
+
+bool CamObject::IsNewImage(const QByteArray &byData, std::optional<ImageMarks> *scanned) const
+{
+    if (scanned)
+        scanned->reset();
     if (mCamLastPic.isEmpty())
         return true;
     FileSystem &fs = *mState.platform.fileSystem;
@@ -51,7 +64,7 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
 
     QByteArray last;
     bool lastRead = false;
-    ImageMarks lastMarks;
+    std::optional<ImageMarks> lastMarks;
     if (stamp && mLastPicInfo && mLastPicInfo->path == mCamLastPic && mLastPicInfo->stamp == *stamp) {
         lastMarks = mLastPicInfo->marks;
     } else {
@@ -63,29 +76,44 @@ bool CamObject::IsNewImage(const QByteArray &byData) const
         lastRead = true;
         lastMarks = ScanMarks(last);
         if (stamp)   // taken before the read: a change in between shows as another stamp
-            mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, lastMarks};
+            mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, lastMarks, last.size(), TakeSample(last)};
     }
 
-    if (lastMarks.marker) {
+    // Frame numbers decide only when both images carry the marker, so the received image is
+    // not scanned when the last one is known to lack it.
+    if (!lastMarks || lastMarks->marker) {
         const ImageMarks received = ScanMarks(byData);
-        if (received.marker) {
-            if (!received.frame || !lastMarks.frame)
+        if (scanned)
+            *scanned = received;
+        if (received.marker && !lastMarks) {
+            // Not scanned when it was saved: its marks come from the unchanged file.
+            if (!fs.readFile(mCamLastPic, last))
                 return true;
-            return received.frameNumber != lastMarks.frameNumber;
+            lastRead = true;
+            lastMarks = ScanMarks(last);
+            mLastPicInfo->marks = lastMarks;
+        }
+        if (received.marker && lastMarks->marker) {
+            if (!received.frame || !lastMarks->frame)
+                return true;
+            return received.frameNumber != lastMarks->frameNumber;
         }
     }
     if (byData.size() != (lastRead ? last.size() : stamp->size))
+        return true;
+    // The unchanged file holds the sampled bytes: one that differs decides without a read.
+    if (!lastRead && mLastPicInfo->sampledSize == byData.size() && TakeSample(byData) != mLastPicInfo->sample)
         return true;
     if (!lastRead && !fs.readFile(mCamLastPic, last))
         return true;
     return byData != last;
 }
 
-void CamObject::RememberLastPic(const QByteArray &byData)
+void CamObject::RememberLastPic(const QByteArray &byData, const std::optional<ImageMarks> &marks)
 {
     const std::optional<FileStamp> stamp = mState.platform.fileSystem->fileStamp(mCamLastPic);
     if (stamp && stamp->size == byData.size())
-        mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, ScanMarks(byData)};
+        mLastPicInfo = LastPicInfo{mCamLastPic, *stamp, marks, byData.size(), TakeSample(byData)};
     else
         mLastPicInfo.reset();
 }

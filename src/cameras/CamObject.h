@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <optional>
 
 class AppState;
@@ -29,15 +30,6 @@ public:
 
     // The outcome of a transfer; lives in CHCallBack.cpp.
     void CHCallBack(const QByteArray &byData, qint16 iError) override;
-    // False only when byData is the same picture as the file at mCamLastPic: the same frame
-    // number when both carry the MOBOTIX marker, otherwise the same bytes. A missing or
-    // unreadable file makes the image new. The file is read again only when its stamp is not
-    // the one remembered, or to compare bytes of equal length. Not seen: a same-size rewrite in
-    // place within one timestamp tick of our save, or a read error while the stamp stays.
-    bool IsNewImage(const QByteArray &byData) const;
-    // Remembers the marks of byData, just saved as mCamLastPic, with that file's stamp.
-    void RememberLastPic(const QByteArray &byData);
-
     // What the change test needs to know of an image.
     struct ImageMarks
     {
@@ -48,12 +40,32 @@ public:
     // One pass over the data, stopping once the marker and the first "FRM=" are found.
     static ImageMarks ScanMarks(const QByteArray &data);
 
+    // False only when byData is the same picture as the file at mCamLastPic: the same frame
+    // number when both carry the MOBOTIX marker, otherwise the same bytes. A missing or
+    // unreadable file makes the image new. The file is read again only when its stamp is not
+    // the one remembered, to compare bytes of equal length that agree at the remembered
+    // sample positions, or for its marks when they were not found at its saving. Not seen: a
+    // same-size rewrite in place within one timestamp tick of our save, or a read error while
+    // the stamp stays. scanned receives byData's marks when the test had to find them.
+    bool IsNewImage(const QByteArray &byData, std::optional<ImageMarks> *scanned = nullptr) const;
+    // Remembers byData, just saved as mCamLastPic, with that file's stamp and byData's marks
+    // when known.
+    void RememberLastPic(const QByteArray &byData, const std::optional<ImageMarks> &marks = std::nullopt);
+
 private:
+    // Bytes at evenly spread positions: images of equal length usually differ there, which
+    // settles the byte comparison without reading the file.
+    static constexpr int SampleBytes = 64;
+    using Sample = std::array<char, SampleBytes>;
+    static Sample TakeSample(const QByteArray &data);
+
     struct LastPicInfo
     {
         QString path;
         FileStamp stamp;
-        ImageMarks marks;
+        std::optional<ImageMarks> marks;   // none: not scanned yet
+        qsizetype sampledSize = -1;   // the length the sample was taken from
+        Sample sample{};
     };
 
     AppState &mState;

@@ -81,6 +81,26 @@ PosixTcpSocket::~PosixTcpSocket()
     *mAlive = false;
     mAlive.reset();
     close();
+    // A notifier may be the very sender we are destroyed in: it goes later.
+    for (QSocketNotifier *n : {mReadNotifier, mWriteNotifier}) {
+        if (n) {
+            n->disconnect(this);
+            n->setParent(nullptr);
+            n->deleteLater();
+        }
+    }
+}
+
+// Points the notifier (made on first use) at the present descriptor and enables it.
+QSocketNotifier *PosixTcpSocket::watch(QSocketNotifier *&notifier, int type, void (PosixTcpSocket::*slot)())
+{
+    if (!notifier) {
+        notifier = new QSocketNotifier(QSocketNotifier::Type(type), this);
+        connect(notifier, &QSocketNotifier::activated, this, slot);
+    }
+    notifier->setSocket(mFd);
+    notifier->setEnabled(true);
+    return notifier;
 }
 
 void PosixTcpSocket::setHandlers(Handlers handlers)
@@ -173,8 +193,7 @@ void PosixTcpSocket::connectNextAddress()
         } while (rc < 0 && errno == EINTR);
         if (rc == 0 || errno == EINPROGRESS) {
             // Completion (or immediate success) is seen by the write notifier, from the loop.
-            mWriteNotifier = new QSocketNotifier(mFd, QSocketNotifier::Write, this);
-            connect(mWriteNotifier, &QSocketNotifier::activated, this, &PosixTcpSocket::onWritable);
+            watch(mWriteNotifier, QSocketNotifier::Write, &PosixTcpSocket::onWritable);
             mConnectTicks = 0;
             mConnectTimer.start();
             return;
@@ -206,8 +225,7 @@ void PosixTcpSocket::onWritable()
         mState = Connected;
         mConnectTimer.stop();
         mWriteNotifier->setEnabled(false);
-        mReadNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read, this);
-        connect(mReadNotifier, &QSocketNotifier::activated, this, &PosixTcpSocket::onReadable);
+        watch(mReadNotifier, QSocketNotifier::Read, &PosixTcpSocket::onReadable);
         emitConnected();
         return;
     }
@@ -360,15 +378,9 @@ void PosixTcpSocket::close()
 void PosixTcpSocket::releaseFd()
 {
     mConnectTimer.stop();
-    // The notifiers may be the very senders we are running in: they go later.
-    for (QSocketNotifier **n : {&mReadNotifier, &mWriteNotifier}) {
-        if (*n) {
-            (*n)->setEnabled(false);
-            (*n)->disconnect(this);
-            (*n)->setParent(nullptr);   // so that our destructor does not delete it mid-signal
-            (*n)->deleteLater();
-            *n = nullptr;
-        }
+    for (QSocketNotifier *n : {mReadNotifier, mWriteNotifier}) {
+        if (n)
+            n->setEnabled(false);
     }
     if (mFd >= 0) {
         ::close(mFd);

@@ -66,6 +66,7 @@ private:
     void queue(void (PosixTcpSocket::*step)());
     void queueError(int number);
     void releaseFd();
+    QSocketNotifier *watch(QSocketNotifier *&notifier, int type, void (PosixTcpSocket::*slot)());
     // Runs a handler; false when the handler closed or destroyed this socket.
     bool emitEvent(std::function<void()> call);
 
@@ -80,6 +81,8 @@ private:
     quint64 mGeneration = 0;          // bumped by close(); stale queued steps see the change
     QList<QHostAddress> mAddresses;   // still to try, in the resolver's order
     int mLastConnectError = 0;
+    // Kept from connection to connection and given each new descriptor; enabled only while
+    // it is open.
     QSocketNotifier *mReadNotifier = nullptr;
     QSocketNotifier *mWriteNotifier = nullptr;
     QByteArray mOut;

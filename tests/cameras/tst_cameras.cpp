@@ -64,6 +64,9 @@ private slots:
         QTest::newRow("identical bytes") << jpeg << jpeg << false;
         QTest::newRow("one byte different") << jpeg << QByteArray(jpeg).replace('u', 'U') << true;
         QTest::newRow("the last file deleted") << QByteArray() << jpeg << true;
+        // 6301 bytes: the remembered sample lies at multiples of 100, the difference between.
+        const QByteArray large = QByteArray(6301, 'x');
+        QTest::newRow("one byte different, not sampled") << large << QByteArray(large).replace(150, 1, "y") << true;
 
         const QByteArray frame1234 = Frame("1234\r\n", 'a');
         QTest::newRow("same frame, other pixels") << frame1234 << Frame("1234\r\n", 'b') << false;
@@ -77,21 +80,25 @@ private slots:
         QTest::newRow("FRM= missing on both, same bytes") << noFrame << noFrame << true;
         const QByteArray noMarker = QByteArray(frame1234).replace("PRD=MOBOTIX", "PRD=OTHERXX");
         QTest::newRow("marker in one image only") << frame1234 << noMarker << true;
+        QTest::newRow("marker in the received image only") << noMarker << frame1234 << true;
         QTest::newRow("only the first FRM= counts") << QByteArray("FRM=7\r\nFRM=8\r\nPRD=MOBOTIX")
                                                     << QByteArray("FRM=7\r\nPRD=MOBOTIX") << false;
     }
 
-    // Read from the file, and remembered from its saving (asked twice: the second time from memory).
+    // Read from the file, and remembered from its saving with its marks unknown or known (asked
+    // twice: the second time from memory).
     void isNewImage()
     {
         QFETCH(QByteArray, saved);
         QFETCH(QByteArray, received);
         QFETCH(bool, isNew);
         QCOMPARE(camWithLastPic(saved).IsNewImage(received), isNew);
-        CamObject cam = camWithLastPic(saved);
-        cam.RememberLastPic(saved);
-        QCOMPARE(cam.IsNewImage(received), isNew);
-        QCOMPARE(cam.IsNewImage(received), isNew);
+        for (const bool marksKnown : {false, true}) {
+            CamObject cam = camWithLastPic(saved);
+            cam.RememberLastPic(saved, marksKnown ? std::optional(CamObject::ScanMarks(saved)) : std::nullopt);
+            QCOMPARE(cam.IsNewImage(received), isNew);
+            QCOMPARE(cam.IsNewImage(received), isNew);
+        }
     }
 
     // The last file changed behind the program's back after it was saved and remembered:
