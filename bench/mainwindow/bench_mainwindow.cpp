@@ -5,6 +5,7 @@
 //
 //   bench_mainwindow [--cameras N] [--seconds T] [--size BYTES] [--lines L]
 
+#include "../support/CamSimProcess.h"
 #include "app/AppState.h"
 #include "app/MainWindow.h"
 #include "log/Log.h"
@@ -133,17 +134,8 @@ int main(int argc, char **argv)
 
     std::vector<std::unique_ptr<QProcess>> sims;
     std::vector<quint16> ports;
-    for (int k = 0; k < simCount; ++k) {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(QStringLiteral(CAMSIM_PATH), {QStringLiteral("--mode"), QStringLiteral("new"), QStringLiteral("--size"), QString::number(size)});
-        if (!p->waitForStarted(5000) || !p->waitForReadyRead(5000)) {
-            std::fprintf(stderr, "camsim did not start\n");
-            return 1;
-        }
-        ports.push_back(quint16(QUrl(QString::fromLatin1(p->readLine().trimmed())).port()));
-        sims.push_back(std::move(p));
-    }
+    if (!StartNewImageSims(simCount, size, sims, ports))
+        return 1;
 
     // The program folder with a settings file that records every camera at interval 1.
     QTemporaryDir folder;

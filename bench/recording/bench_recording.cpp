@@ -8,6 +8,7 @@
 // --images ends the recording once M images were saved (T is then an upper bound);
 // --archive records into DIR and keeps it, for side-by-side runs (bench/compare/run).
 
+#include "../support/CamSimProcess.h"
 #include "app/AppState.h"
 #include "app/CaptureCycle.h"
 #include "app/MainView.h"
@@ -118,19 +119,8 @@ int main(int argc, char **argv)
     // Simulators: a new image of the chosen size for every request.
     std::vector<std::unique_ptr<QProcess>> sims;
     std::vector<quint16> ports;
-    for (int k = 0; k < simCount; ++k) {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(QStringLiteral(CAMSIM_PATH), {QStringLiteral("--mode"), QStringLiteral("new"), QStringLiteral("--size"),
-                                                QString::number(size)});
-        if (!p->waitForStarted(5000) || !p->waitForReadyRead(5000)) {
-            std::fprintf(stderr, "camsim did not start\n");
-            return 1;
-        }
-        const QUrl url(QString::fromLatin1(p->readLine().trimmed()));
-        ports.push_back(quint16(url.port()));
-        sims.push_back(std::move(p));
-    }
+    if (!StartNewImageSims(simCount, size, sims, ports))
+        return 1;
 
     QTemporaryDir temporaryArchive;
     const QString archivePath = parser.isSet(archiveOpt) ? parser.value(archiveOpt) : temporaryArchive.path();

@@ -5,6 +5,7 @@
 //
 //   bench_soak [--minutes M] [--good N] [--size BYTES]
 
+#include "../support/CamSimProcess.h"
 #include "app/AppState.h"
 #include "app/MainView.h"
 #include "app/RecordingControl.h"
@@ -94,17 +95,6 @@ void ResetPeak()
         refs.write("5");
 }
 
-std::unique_ptr<QProcess> StartSim(const QStringList &args, quint16 &port)
-{
-    auto p = std::make_unique<QProcess>();
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(QStringLiteral(CAMSIM_PATH), args);
-    if (!p->waitForStarted(5000) || !p->waitForReadyRead(5000))
-        return nullptr;
-    port = quint16(QUrl(QString::fromLatin1(p->readLine().trimmed())).port());
-    return p;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -124,19 +114,12 @@ int main(int argc, char **argv)
 
     std::vector<std::unique_ptr<QProcess>> sims;
     std::vector<quint16> goodPorts;
-    for (int k = 0; k < (good + 31) / 32; ++k) {
-        quint16 port = 0;
-        sims.push_back(StartSim({QStringLiteral("--mode"), QStringLiteral("new"), QStringLiteral("--size"), QString::number(size)}, port));
-        if (!sims.back()) {
-            std::fprintf(stderr, "camsim did not start\n");
-            return 1;
-        }
-        goodPorts.push_back(port);
-    }
+    if (!StartNewImageSims((good + 31) / 32, size, sims, goodPorts))
+        return 1;
     std::vector<quint16> hostilePorts;
     for (const Hostile &h : hostile) {
         quint16 port = 0;
-        sims.push_back(StartSim(h.args, port));
+        sims.push_back(StartCamSim(h.args, port));
         if (!sims.back()) {
             std::fprintf(stderr, "camsim (%s) did not start\n", h.name);
             return 1;
