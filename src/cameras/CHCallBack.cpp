@@ -60,7 +60,9 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
         state.CurrentTime = state.platform.clock->now();
         const bool broken = iError == -6;
         const ImagePath target = ImagePathFor(state.ArchivePath, mCamNo, mCamName, state.CurrentTime, broken);
-        EnsureFolder(state, target.folder);   // a failure shows in the write below
+        const bool knownFolder = target.folder == mLastFolder;
+        if (!knownFolder)
+            EnsureFolder(state, target.folder);   // a failure shows in the write below
         if (broken) {
             WriteLog(state, mCamName
                          + QStringLiteral(": Es wurde eine ungültige oder unvollständige Bilddatei zurückgeliefert!"));
@@ -70,7 +72,13 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
         // repeats when the clock goes back keeps both images (the second one with "-2").
         QString path;
         QString writeError;
-        const bool saved = state.platform.fileSystem->publishFile(target.path(), byData, &path, &writeError);
+        bool saved = state.platform.fileSystem->publishFile(target.path(), byData, &path, &writeError);
+        if (!saved && knownFolder) {
+            // Deleted or moved behind our back since the last image.
+            EnsureFolder(state, target.folder);
+            saved = state.platform.fileSystem->publishFile(target.path(), byData, &path, &writeError);
+        }
+        mLastFolder = saved ? target.folder : QString();
         if (!saved) {
             // Nothing was saved: not reported as saved, not counted, not the last image.
             LogStepError(state, writeError.isEmpty() ? target.path() : writeError);

@@ -70,4 +70,7 @@ private:
 
     AppState &mState;
     mutable std::optional<LastPicInfo> mLastPicInfo;
+    // The folder of the last save: an hour's later images need no look at the folder chain,
+    // only a second try when it went in between.
+    QString mLastFolder;
 };

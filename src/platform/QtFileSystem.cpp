@@ -379,7 +379,7 @@ bool QtFileSystem::publishFile(const QString &path, const QByteArray &data, QStr
     QByteArray temp;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = folder + "/.bildfang-" + QByteArray::number(qint64(::getpid())) + '-' + QByteArray::number(++mTempCounter)
+        temp = folder + "/.bildfang-" + QByteArray::number(qint64(mPid)) + '-' + QByteArray::number(++mTempCounter)
             + ".tmp";
         fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)

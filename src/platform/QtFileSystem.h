@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 class DiskSyncWorker;
 
 // The real file system through QDir, QFile, QSaveFile and POSIX calls where Qt's are too
@@ -35,4 +37,5 @@ public:
 private:
     std::unique_ptr<DiskSyncWorker> mSync;   // started with the first published file
     quint64 mTempCounter = 0;
+    const qint64 mPid = ::getpid();
 };
