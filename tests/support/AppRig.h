@@ -9,12 +9,9 @@
 #include "support/RecordingView.h"
 #include "support/TestPlatform.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <memory>
 
 // An application state on the test platform with a temporary archive, shown on a recording
 // view whose recording box drives a RecordingControl.
@@ -61,18 +58,9 @@ struct AppRig
     }
 
     // Camera camNo's hour folder at the fake clock's time, and the files in it.
-    QString hourFolder(int camNo) const
-    {
-        return ImagePathFor(state.ArchivePath, camNo, QString(), tp.clock->current, false).folder;
-    }
-    QStringList files(int camNo) const
-    {
-        return QDir(hourFolder(camNo)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
-    QByteArray read(int camNo, const QString &fileName) const
-    {
-        return ReadAll(hourFolder(camNo) + QDir::separator() + fileName);
-    }
+    QString hourFolder(int camNo) const { return ImagePathFor(state.ArchivePath, camNo, QString(), tp.clock->current, false).folder; }
+    QStringList files(int camNo) const { return QDir(hourFolder(camNo)).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QByteArray read(int camNo, const QString &fileName) const { return ReadAll(hourFolder(camNo) + QDir::separator() + fileName); }
 
     // "127.0.0.1:port" of a port that was just free: connections to it are refused at once.
     static QString refusedSocket()

@@ -4,7 +4,6 @@
 #include "app/RecordingControl.h"
 
 #include <QFile>
-#include <QList>
 #include <QStringList>
 
 // A main window that remembers what the logic showed on it. When a RecordingControl is
@@ -18,10 +17,7 @@ public:
     bool failShow = false;
     RecordingControl *control = nullptr;
 
-    void SetStatusText(int panel, const QString &text) override
-    {
-        (panel == 1 ? panel1 : panel2).append(text);
-    }
+    void SetStatusText(int panel, const QString &text) override { (panel == 1 ? panel1 : panel2).append(text); }
     bool ShowLastImage(const QString &path, const QString &label, QString *error) override
     {
         if (failShow || !QFile::exists(path)) {

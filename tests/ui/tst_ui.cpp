@@ -4,11 +4,11 @@
 #include "fetch/CopyHelper.h"
 #include "platform/QtServices.h"
 #include "platform/ShellWords.h"
+#include "support/Files.h"
 #include "support/TestPlatform.h"
 #include "ui/AboutWindow.h"
 #include "ui/ConnectionStatusWindow.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -45,11 +45,10 @@ private slots:
         mTp = std::make_unique<TestPlatform>();
         mTp->platform.associations = mAssociations = std::make_shared<FixedAssociations>();
         mState = std::make_unique<AppState>(mTp->platform);
-        mState->VersionText = AppState::BuildVersionText();
         mMain = std::make_unique<QWidget>();
     }
 
-    void statusLinesForThreeEngines()
+    void statusWindow()
     {
         addEngines(3);
         ConnectionStatusController control(*mState);
@@ -57,17 +56,11 @@ private slots:
         QVERIFY(!control.window());
         control.ShowConnectionStatus(mMain.get());
         frmConnectionStatus *window = control.window();
-        QVERIFY(mState->ConnStatusShown && window->timerRunning());
-        QVERIFY(window->windowTitle() == "Connections - Status" && !(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-        const int tops[] = {120, 455, 790};
-        for (int i = 1; i <= 3; ++i)
-            QCOMPARE(line(window, i)->geometry(), QRect(TwipsToPixels(90), TwipsToPixels(tops[i - 1]), TwipsToPixels(6000), TwipsToPixels(260)));
-        QCOMPARE(window->height(), TwipsToPixels(1125));   // inner height; the frame comes on top
+        QVERIFY(mState->ConnStatusShown && window->timerRunning() && line(window, 3));
         addEngines(1);   // no line until the window is created again
         window->StatusTimer_Timer();
         QCOMPARE(line(window, 1)->text(), QStringLiteral("Connection 1: :0: Nicht aktiv"));
         QVERIFY(!line(window, 4));
-
         // Closed by the user, back with the engines of now when the main window is restored.
         window->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -87,31 +80,22 @@ private slots:
         QCOMPARE(StatusWindowLeft(QRect(400, 40, 300, 200), 412, screen), 612);     // near the right edge: clipped
     }
 
-    void viewerCommandLine_data()
-    {
-        // "@" stands for the program folder, which holds the image.
-        QTest::addColumn<QString>("image");
-        QTest::addColumn<QString>("arguments");
-        QTest::addColumn<QStringList>("words");
-        const QString image = QStringLiteral("@/Archiv 1/Hof Ost.jpg"), odd = QStringLiteral("@/Archiv 1/(Hof \"Ost\" $x 'y' \\z).jpg");
-        QTest::newRow("quoted") << image << "--fullscreen \"%1\"" << QStringList{"/usr/bin/viewer", "--fullscreen", image};
-        QTest::newRow("bare") << image << "%1" << QStringList{"/usr/bin/viewer", "@/Archiv", "1/Hof", "Ost.jpg"};
-        QTest::newRow("no placeholder") << image << "" << QStringList{"/usr/bin/viewer"};
-        QTest::newRow("quotes in the path") << odd << "\"%1\" '%1'" << QStringList{"/usr/bin/viewer", odd, odd};
-    }
     void viewerCommandLine()
     {
-        QFETCH(QString, image);
-        QFETCH(QString, arguments);
-        QFETCH(QStringList, words);
+        const QString plain = mTp->programDir.path() + QStringLiteral("/Archiv 1/Hof Ost.jpg");
+        const QString odd = mTp->programDir.path() + QStringLiteral("/Archiv 1/(Hof \"Ost\" $x 'y' \\z).jpg");
+        QVERIFY(WriteAll(plain, "x") && WriteAll(odd, "x"));
         auto cam = std::make_shared<CamObject>(*mState);
-        cam->mCamLastPic = image.replace('@', mTp->programDir.path());
-        QVERIFY(QDir().mkpath(mTp->programDir.path() + QStringLiteral("/Archiv 1")));
-        QVERIFY(mTp->fileSystem->writeFile(image, "x"));
         mState->Cams.Add(cam);
-        ViewLastImage(*mState, QStringLiteral("/usr/bin/viewer"), arguments);
-        QCOMPARE(started(0), words.replaceInStrings(QStringLiteral("@"), mTp->programDir.path()));
-        QVERIFY(mTp->dialogs->boxes.isEmpty() && mTp->launcher->commandLines.size() == 1);
+        const auto start = [&](const QString &image, const char *arguments) {
+            cam->mCamLastPic = image;
+            ViewLastImage(*mState, QStringLiteral("/usr/bin/viewer"), QString::fromUtf8(arguments));
+            return started(int(mTp->launcher->commandLines.size()) - 1);
+        };
+        QCOMPARE(start(plain, "%1"), QStringList("/usr/bin/viewer") + plain.split(' '));
+        QCOMPARE(start(plain, ""), QStringList("/usr/bin/viewer"));
+        QCOMPARE(start(odd, "\"%1\" '%1'"), QStringList({"/usr/bin/viewer", odd, odd}));
+        QVERIFY(mTp->dialogs->boxes.isEmpty() && mTp->launcher->commandLines.size() == 3);
     }
 
     void viewerMessages()
@@ -126,10 +110,8 @@ private slots:
         mState->platform.launcher = std::make_shared<QtLauncher>();
         ViewLastImage(*mState, mTp->programDir.path() + QStringLiteral("/no viewer"), QStringLiteral("%1"));
         QStringList texts;
-        for (const RecordingDialogs::Box &box : mTp->dialogs->boxes) {
-            QVERIFY(box.title == QStringLiteral("Bildfang - Fehler") && box.icon == Dialogs::Icon::Warning);
+        for (const RecordingDialogs::Box &box : mTp->dialogs->boxes)
             texts.append(box.text.section(QStringLiteral("\r\n"), 0, 0));   // then the system's reason
-        }
         QCOMPARE(texts, QStringList({"Es wurde kein verknüpftes Programm gefunden!", "Diese Bilddatei existiert nicht mehr!",
                                      "Fehler beim Starten des verknüpften Programms!"}));
         QVERIFY(mTp->dialogs->boxes.last().text.size() > texts.last().size() + 2);
@@ -154,15 +136,12 @@ private slots:
         control.ShowAbout(mMain.get());
         frmAbout *about = control.window();
         control.ShowAbout(mMain.get());
-        QVERIFY(control.window() == about && about->windowTitle() == QStringLiteral("Über Bildfang"));   // one window at a time
-        const QStringList lines = about->findChild<QLabel *>(QStringLiteral("TX_About"))->text().split('\n');
-        QCOMPARE(lines.size(), 6);
-        QCOMPARE(lines.first(), QStringLiteral("BILDFANG Version ") + AppState::BuildVersionText());
-        QCOMPARE(lines.last(), QStringLiteral("gestartet: ") + QLocale().toString(mState->StartTime, QLocale::ShortFormat));
-        QVERIFY(!about->findChild<QLabel *>(QStringLiteral("Picture1"))->pixmap().isNull());
+        QCOMPARE(control.window(), about);   // one window at a time
+        const QString text = about->findChild<QLabel *>(QStringLiteral("TX_About"))->text();
+        QVERIFY(text.endsWith(QStringLiteral("\ngestartet: ") + QLocale().toString(mState->StartTime, QLocale::ShortFormat)));
         auto *label = about->findChild<QLabel *>(QStringLiteral("TX_Homepage"));
         auto *button = about->findChild<QPushButton *>(QStringLiteral("BT_Homepage"));
-        QVERIFY(label->isVisible() && !button->isVisible() && button->toolTip() == QStringLiteral("Click to visit"));
+        QVERIFY(label->isVisible() && !button->isVisible());
         QMouseEvent move(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(label, &move);
         QVERIFY(!label->isVisible() && button->isVisible());
