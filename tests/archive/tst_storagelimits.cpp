@@ -5,17 +5,20 @@
 #include <ctime>
 #include <memory>
 
-// The storage limits against foreign content, a folder chosen anew mid-walk, an unreadable
-// free space and the days the clock changes (in Europe/Berlin).
+// The archive's names and the walk for its oldest folder; the storage limits against foreign
+// content, a folder chosen anew mid-walk, an unreadable free space and the days the clock
+// changes (in Europe/Berlin). Their everyday work is tested in tst_pipeline.
 class TestStorageLimits : public QObject
 {
     Q_OBJECT
 
-private:
     std::unique_ptr<AppRig> r;
 
     QString at(const QString &rel) const { return r->state.ArchivePath + rel; }
+    bool exists(const QString &rel) const { return QFileInfo::exists(at(rel)); }
     void put(const QString &rel) const { QVERIFY(WriteAll(at(rel), QByteArray())); }
+    void mkpath(const QString &rel) const { QVERIFY(QDir().mkpath(at(rel))); }
+    QString oldest(const char *kind = "HOUR") { return FindOldestFolder(r->state, QString::fromLatin1(kind)); }
     void limits(bool space, const char *unit, int value)
     {
         r->state.SpaceLimitOn = space;
@@ -38,6 +41,81 @@ private slots:
         for (const char *name : {"Hof", "Tor", "Weg"})
             r->addCamera(QString::fromLatin1(name));
         r->tp.clock->current = QDateTime(QDate(2006, 5, 13), QTime(13, 45));
+    }
+
+    void namesInPaths()
+    {
+        QCOMPARE(CamFolderName(100), QStringLiteral("CAM100"));
+        const QDateTime when(QDate(2006, 5, 12), QTime(13, 45, 7));
+        const ImagePath image = ImagePathFor(r->state.ArchivePath, 1, QStringLiteral("../../etc/x"), when, false);
+        QCOMPARE(image.folder, at("CAM01/2006/05/12/13"));
+        QCOMPARE(image.fileName, QStringLiteral("20060512-134507(.._.._etc_x).jpg"));
+        QCOMPARE(FileNameSafe(QStringLiteral("a\tb\nc") + QChar(0x7f) + QChar(0)), QStringLiteral("a_b_c__"));
+        // Names that are fine stay exactly as typed.
+        const QString fine = QStringLiteral("Einfahrt Süd-Ost ÄÖÜß a\\b:c*?\"<>|");
+        QCOMPARE(FileNameSafe(fine), fine);
+    }
+
+    void oldestFolderOverSeveralCameras()
+    {
+        r->state.CamCount = 4;
+        QCOMPARE(oldest("HOUR"), QStringLiteral("0000/00/00/00"));
+        QCOMPARE(r->view.panel1, QStringList({QStringLiteral("Finde älteste Stunde..."), QString()}));
+        QCOMPARE(oldest("day"), QStringLiteral("0000/00/00"));
+        QCOMPARE(r->view.panel1.at(2), QStringLiteral("Finde ältesten Tag..."));
+
+        for (const char *rel : {"CAM01/2006/05/12/13", "CAM01/2007/01/01/00", "CAM03/2006/05/11/22", "CAM03/2006/05/12/01"})
+            mkpath(rel);   // CAM02 is missing: skipped
+        mkpath("CAM05/2001/01/01/01");   // beyond CamCount: not looked at
+        QCOMPARE(oldest("HOUR"), QStringLiteral("2006/05/11/22"));
+        QCOMPARE(oldest("DAY"), QStringLiteral("2006/05/11"));
+
+        // A camera folder that links out of the archive is neither searched nor pruned.
+        QTemporaryDir outside;
+        QVERIFY(QDir(outside.path()).mkdir(QStringLiteral("2005")) && QFile::link(outside.path(), at("CAM04")));
+        QCOMPARE(oldest(), QStringLiteral("2006/05/11/22"));
+        QVERIFY(QFileInfo::exists(outside.filePath(QStringLiteral("2005"))));
+    }
+
+    void emptyBranchesArePrunedOnTheWay()
+    {
+        r->state.CamCount = 2;
+        for (const char *rel : {"CAM01/2005", "CAM01/2006/05/12/13", "CAM02/2006/05/12/14"})
+            mkpath(rel);
+        // The empty year goes; that camera has no result this time.
+        QCOMPARE(oldest(), QStringLiteral("2006/05/12/14"));
+        QVERIFY(!exists("CAM01/2005"));
+        QCOMPARE(oldest(), QStringLiteral("2006/05/12/13"));
+
+        // That hour folder was empty and still counted. A day without hours counts only when
+        // looking for days; looking for hours prunes it, one level per call.
+        QVERIFY(QDir(at("CAM02")).removeRecursively() && QDir(at("CAM01/2006/05/12/13")).removeRecursively());
+        QCOMPARE(oldest("DAY"), QStringLiteral("2006/05/12"));
+        QCOMPARE(oldest(), ZeroRelativePath(true));
+        QVERIFY(!exists("CAM01/2006/05/12") && exists("CAM01/2006/05"));
+
+        // A camera folder without years goes too, never the archive.
+        mkpath("CAM02");
+        QCOMPARE(oldest(), ZeroRelativePath(true));
+        QVERIFY(!exists("CAM02") && QFileInfo(r->state.ArchivePath).isDir());
+    }
+
+    void zeroTextWithoutAUsableArchive()
+    {
+        // Names outside the tree's fixed widths give no usable result.
+        r->state.CamCount = 2;
+        mkpath("CAM01/x/y/z/w");
+        QCOMPARE(oldest(), QStringLiteral("0000/00/00/00"));
+
+        // No archive chosen: an empty year of CAM02 in the working directory is none of our business.
+        mkpath("CAM02/2005");
+        r->state.ArchivePath.clear();
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(r->archive.path()));
+        const QString found = oldest();
+        QVERIFY(QDir::setCurrent(cwd));
+        QCOMPARE(found, QStringLiteral("0000/00/00/00"));
+        QVERIFY(QFileInfo(r->archive.path() + "/CAM02/2005").isDir());
     }
 
     void foreignContentSurvivesBothLimits_data()

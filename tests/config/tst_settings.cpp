@@ -70,14 +70,17 @@ private slots:
         row("CAM01_RATE", " 2.5 s", "2");  // number prefix, half to even
         row("ARCHIVE", nullptr, "");
         row("ARCHIVE", "/srv/a", "/srv/a/");
+        row("LASTCAM", nullptr, "1", true);
         row("LASTCAM", "0", "1", true);
         row("LASTCAM", "3", "1", true);
         row("LASTCAM", "2. Kamera", "2");
         row("LIMIT_OPT", "X", nullptr, true);
         row("LIMIT_OPT", "z", "Z");
+        row("LIMIT_UNIT", nullptr, "h", true);
         row("LIMIT_UNIT", "tage", "h", true);
         row("LIMIT_UNIT", "h", "h");
         row("LIMIT_SPACE", nullptr, "100");
+        row("LIMIT_TIME", nullptr, "0");
         row("LOG_CLEAR", "wahr", "False");   // exact case here, any case in the next two
         row("LOG_SAVE", "wahr", "True");
         row("RECORD", "TRUE", "True");
