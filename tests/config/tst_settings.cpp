@@ -206,28 +206,22 @@ private slots:
     }
 
     // A read-only file, or a writable one in a folder where no temporary file can be made.
-    void savedDespitePermissions_data()
-    {
-        QTest::addColumn<bool>("fileWritable");
-        QTest::newRow("read-only file") << false;
-        QTest::newRow("folder not writable") << true;
-    }
     void savedDespitePermissions()
     {
-        QFETCH(bool, fileWritable);
         SKIP_AS_ROOT();
-        Fixture f;
-        const QString &path = f.state.SettingsFileName;
-        f.writeFile("old");
-        const auto folder = QFileInfo(path).path();
-        const auto read = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
-        QVERIFY(QFile::setPermissions(path, fileWritable ? read | QFile::WriteOwner : read));
-        QVERIFY(QFile::setPermissions(folder, fileWritable ? QFile::ReadOwner | QFile::ExeOwner : OwnerRW | QFile::ExeOwner));
-        const bool saved = SaveSettings(f.state, f.view);
-        QFile::setPermissions(folder, OwnerRW | QFile::ExeOwner);
-        QVERIFY(saved);
-        QCOMPARE(f.readFile(), BuildSettingsText(f.state, f.view).toUtf8());
-        QCOMPARE(QFile::permissions(path) & (OwnerRW | QFile::ReadGroup | QFile::ReadOther), OwnerRW);
+        for (const bool fileWritable : {false, true}) {
+            Fixture f;
+            const QString &path = f.state.SettingsFileName, folder = QFileInfo(path).path();
+            f.writeFile("old");
+            const auto read = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+            QVERIFY(QFile::setPermissions(path, fileWritable ? read | QFile::WriteOwner : read));
+            QVERIFY(QFile::setPermissions(folder, fileWritable ? QFile::ReadOwner | QFile::ExeOwner : OwnerRW | QFile::ExeOwner));
+            const bool saved = SaveSettings(f.state, f.view);
+            QFile::setPermissions(folder, OwnerRW | QFile::ExeOwner);
+            QVERIFY2(saved, fileWritable ? "folder not writable" : "read-only file");
+            QCOMPARE(f.readFile(), BuildSettingsText(f.state, f.view).toUtf8());
+            QCOMPARE(QFile::permissions(path) & (OwnerRW | QFile::ReadGroup | QFile::ReadOther), OwnerRW);
+        }
     }
 };
 
