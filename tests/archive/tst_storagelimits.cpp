@@ -5,25 +5,30 @@
 #include <ctime>
 #include <memory>
 
-// The storage limits against foreign content, a folder chosen anew mid-walk, an unreadable
-// free space and the days the clock changes (in Europe/Berlin).
+// The archive's names and the walk for its oldest folder; the storage limits against foreign
+// content, a folder chosen anew mid-walk, an unreadable free space and the days the clock
+// changes (in Europe/Berlin). Their everyday work is tested in tst_pipeline.
 class TestStorageLimits : public QObject
 {
     Q_OBJECT
 
-private:
     std::unique_ptr<AppRig> r;
 
     QString at(const QString &rel) const { return r->state.ArchivePath + rel; }
+    bool exists(const QString &rel) const { return QFileInfo::exists(at(rel)); }
     void put(const QString &rel) const { QVERIFY(WriteAll(at(rel), QByteArray())); }
-    void limits(bool space, const char *unit, int value)
+    void mkpath(const QString &rel) const { QVERIFY(QDir().mkpath(at(rel))); }
+    QString oldest(const char *kind = "HOUR") { return FindOldestFolder(r->state, QString::fromLatin1(kind)); }
+    // One limit switched on, the space one due; the age one due at its first check.
+    void limits(bool space, const QString &unit, int value)
     {
         r->state.SpaceLimitOn = space;
         r->state.SpaceLimitMB = 100;
         r->tp.fileSystem->freeBytesValue = 50 * 1048576;
         r->state.TimeLimitOn = !space;
-        r->state.TimeLimitUnit = QString::fromLatin1(unit);
+        r->state.TimeLimitUnit = unit;
         r->state.TimeLimitValue = value;
+        r->state.OldestImageTime = r->state.LastTimeLimitCheck = QDateTime();
     }
 
 private slots:
@@ -38,6 +43,81 @@ private slots:
         for (const char *name : {"Hof", "Tor", "Weg"})
             r->addCamera(QString::fromLatin1(name));
         r->tp.clock->current = QDateTime(QDate(2006, 5, 13), QTime(13, 45));
+    }
+
+    void namesInPaths()
+    {
+        QCOMPARE(CamFolderName(100), QStringLiteral("CAM100"));
+        const QDateTime when(QDate(2006, 5, 12), QTime(13, 45, 7));
+        const ImagePath image = ImagePathFor(r->state.ArchivePath, 1, QStringLiteral("../../etc/x"), when, false);
+        QCOMPARE(image.folder, at("CAM01/2006/05/12/13"));
+        QCOMPARE(image.fileName, QStringLiteral("20060512-134507(.._.._etc_x).jpg"));
+        QCOMPARE(FileNameSafe(QStringLiteral("a\tb\nc") + QChar(0x7f) + QChar(0)), QStringLiteral("a_b_c__"));
+        // Names that are fine stay exactly as typed.
+        const QString fine = QStringLiteral("Einfahrt Süd-Ost ÄÖÜß a\\b:c*?\"<>|");
+        QCOMPARE(FileNameSafe(fine), fine);
+    }
+
+    void oldestFolderOverSeveralCameras()
+    {
+        r->state.CamCount = 4;
+        QCOMPARE(oldest("HOUR"), QStringLiteral("0000/00/00/00"));
+        QCOMPARE(r->view.panel1, QStringList({QStringLiteral("Finde älteste Stunde..."), QString()}));
+        QCOMPARE(oldest("day"), QStringLiteral("0000/00/00"));
+        QCOMPARE(r->view.panel1.at(2), QStringLiteral("Finde ältesten Tag..."));
+
+        for (const char *rel : {"CAM01/2006/05/12/13", "CAM01/2007/01/01/00", "CAM03/2006/05/11/22", "CAM03/2006/05/12/01"})
+            mkpath(rel);   // CAM02 is missing: skipped
+        mkpath("CAM05/2001/01/01/01");   // beyond CamCount: not looked at
+        QCOMPARE(oldest("HOUR"), QStringLiteral("2006/05/11/22"));
+        QCOMPARE(oldest("DAY"), QStringLiteral("2006/05/11"));
+
+        // A camera folder that links out of the archive is neither searched nor pruned.
+        QTemporaryDir outside;
+        QVERIFY(QDir(outside.path()).mkdir(QStringLiteral("2005")) && QFile::link(outside.path(), at("CAM04")));
+        QCOMPARE(oldest(), QStringLiteral("2006/05/11/22"));
+        QVERIFY(QFileInfo::exists(outside.filePath(QStringLiteral("2005"))));
+    }
+
+    void emptyBranchesArePrunedOnTheWay()
+    {
+        r->state.CamCount = 2;
+        for (const char *rel : {"CAM01/2005", "CAM01/2006/05/12/13", "CAM02/2006/05/12/14"})
+            mkpath(rel);
+        // The empty year goes; that camera has no result this time.
+        QCOMPARE(oldest(), QStringLiteral("2006/05/12/14"));
+        QVERIFY(!exists("CAM01/2005"));
+        QCOMPARE(oldest(), QStringLiteral("2006/05/12/13"));
+
+        // That hour folder was empty and still counted. A day without hours counts only when
+        // looking for days; looking for hours prunes it, one level per call.
+        QVERIFY(QDir(at("CAM02")).removeRecursively() && QDir(at("CAM01/2006/05/12/13")).removeRecursively());
+        QCOMPARE(oldest("DAY"), QStringLiteral("2006/05/12"));
+        QCOMPARE(oldest(), ZeroRelativePath(true));
+        QVERIFY(!exists("CAM01/2006/05/12") && exists("CAM01/2006/05"));
+
+        // A camera folder without years goes too, never the archive.
+        mkpath("CAM02");
+        QCOMPARE(oldest(), ZeroRelativePath(true));
+        QVERIFY(!exists("CAM02") && QFileInfo(r->state.ArchivePath).isDir());
+    }
+
+    void zeroTextWithoutAUsableArchive()
+    {
+        // Names outside the tree's fixed widths give no usable result.
+        r->state.CamCount = 2;
+        mkpath("CAM01/x/y/z/w");
+        QCOMPARE(oldest(), QStringLiteral("0000/00/00/00"));
+
+        // No archive chosen: an empty year of CAM02 in the working directory is none of our business.
+        mkpath("CAM02/2005");
+        r->state.ArchivePath.clear();
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(r->archive.path()));
+        const QString found = oldest();
+        QVERIFY(QDir::setCurrent(cwd));
+        QCOMPARE(found, QStringLiteral("0000/00/00/00"));
+        QVERIFY(QFileInfo(r->archive.path() + "/CAM02/2005").isDir());
     }
 
     void foreignContentSurvivesBothLimits_data()
@@ -56,12 +136,10 @@ private slots:
             put("CAM01/2006/05/11/22/x.jpg");
             put("CAM02/2006/05/12/03/x.jpg");
             limits(space, "h", 1);
-            r->state.OldestImageTime = QDateTime();
-            r->state.LastTimeLimitCheck = QDateTime();
             for (int i = 0; i < 4; ++i)
                 CheckStorageLimits(r->state);
             QVERIFY(QFile::exists(at(foreign)));
-            QVERIFY(!QFileInfo::exists(at("CAM01/2006/05/11/22")) && !QFileInfo::exists(at("CAM02/2006/05/12")));
+            QVERIFY(!exists("CAM01/2006/05/11/22") && !exists("CAM02/2006/05/12"));
             QCOMPARE(r->log.size(), space ? 2 : 1);
         }
         // With only foreign content left the age limit deletes nothing and says nothing.
@@ -82,15 +160,13 @@ private slots:
                 QVERIFY(QDir().mkpath(chosen + QFileInfo(rel).path()));
             }
             limits(space, "h", 1);
-            r->state.OldestImageTime = QDateTime();
-            r->state.LastTimeLimitCheck = QDateTime();
             const QString first = r->state.ArchivePath;
             r->tp.events->onProcess = [&] { r->state.ArchivePath = chosen; };
             CheckStorageLimits(r->state);
             r->tp.events->onProcess = nullptr;
             r->state.ArchivePath = first;
-            QVERIFY(!QFileInfo::exists(at("CAM02/2006/05/11/22")));
-            QCOMPARE(QFileInfo::exists(at("CAM02/2006/05/12/09")), space);
+            QVERIFY(!exists("CAM02/2006/05/11/22"));
+            QCOMPARE(exists("CAM02/2006/05/12/09"), space);
             for (const char *rel : {"CAM01/2006/05/11/22", "CAM02/2006/05/11/22", "CAM02/2006/05/12/09"})
                 QVERIFY(QFileInfo(chosen + rel).isDir());
         }
@@ -119,7 +195,7 @@ private slots:
             CheckStorageLimits(r->state);
         QCOMPARE(r->view.panel2.last(), shown);
         // Too little space takes one hour per check; an unknown one none, logged once.
-        QCOMPARE(QFileInfo::exists(at("CAM01/2006/05/11/23")), enough || mb < 0);
+        QCOMPARE(exists("CAM01/2006/05/11/23"), enough || mb < 0);
         const QString unreadable = QStringLiteral("Freier Speicher kann nicht gelesen werden!\r\n  >\"%1\"").arg(r->state.ArchivePath);
         QCOMPARE(r->log.count(unreadable), mb < 0 ? 1 : 0);
         // Logged again only after it could be read once more.
@@ -163,12 +239,11 @@ private slots:
         QFETCH(QString, gone);
         QFETCH(QString, kept);
         r->tp.clock->current = now;
-        limits(false, unit == "h" ? "h" : "Tage", unit == "h" ? 24 : 1);
+        limits(false, unit, unit == "h" ? 24 : 1);
         put("CAM01/" + gone + "/x.jpg");
         put("CAM01/" + kept + "/x.jpg");
         CheckStorageLimits(r->state);
-        QVERIFY(!QFileInfo::exists(at("CAM01/" + gone)));
-        QVERIFY(QFileInfo::exists(at("CAM01/" + kept)));
+        QVERIFY(!exists("CAM01/" + gone) && exists("CAM01/" + kept));
         // 15 minutes on the clock face: after the clock went forward 01:55 to 03:05 is 70.
         r->state.LastTimeLimitCheck = QDateTime(QDate(2024, 3, 31), QTime(1, 55));
         r->tp.clock->current = QDateTime(QDate(2024, 3, 31), QTime(3, 5));

@@ -5,17 +5,13 @@
 #include "support/TestPlatform.h"
 #include "support/Unprivileged.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <limits>
-#include <memory>
 
 class TestCameras : public QObject
 {
     Q_OBJECT
 
-private:
     TestPlatform mTp;
     AppState mState{mTp.platform};
     QTemporaryDir mDir;
@@ -37,19 +33,12 @@ private:
         return QByteArray("\xff\xd8\xff\xfe" "PRD=MOBOTIX\r\nFRM=") + frame + QByteArray(64, pixel);
     }
 
-    std::shared_ptr<CamObject> cam(const QString &name)
-    {
-        auto c = std::make_shared<CamObject>(mState);
-        c->mCamName = name;
-        return c;
-    }
-
     // "A#1" per camera: its name and its number.
     static QStringList names(const CamCollection &cams)
     {
         QStringList result;
         for (int i = 1; i <= cams.Count(); ++i)
-            result << cams.Item(i)->mCamName + QLatin1Char('#') + QString::number(cams.Item(i)->mCamNo);
+            result << cams.Item(i)->mCamName + '#' + QString::number(cams.Item(i)->mCamNo);
         return result;
     }
 
@@ -110,7 +99,6 @@ private slots:
         QTest::addColumn<bool>("isNew");
 
         QTest::newRow("replaced by frame 2") << "replace" << Frame("2\r\n", 'b') << false;
-        QTest::newRow("replaced, frame 1 now new") << "replace" << Frame("1\r\n") << true;
         QTest::newRow("truncated before the marker") << "truncate" << Frame("1\r\n") << true;
         QTest::newRow("deleted") << "delete" << Frame("1\r\n") << true;
         QTest::newRow("unreadable") << "unreadable" << Frame("1\r\n") << true;
@@ -123,7 +111,7 @@ private slots:
         QFETCH(bool, isNew);
 
         CamObject cam = camWithLastPic(Frame("1\r\n"));
-        cam.RememberLastPic(Frame("1\r\n"));
+        cam.RememberLastPic(Frame("1\r\n"), CamObject::ScanMarks(Frame("1\r\n")));   // marks known: only the stamp tells
         QFile file(cam.mCamLastPic);
         if (change == "replace") {
             QVERIFY(mTp.fileSystem->writeFile(cam.mCamLastPic, Frame("2\r\n")));
@@ -141,6 +129,11 @@ private slots:
     // Positions as the camera editor passes them; keys are not used by the program.
     void addRemoveAndRenumber()
     {
+        const auto cam = [this](const char *name) {
+            auto c = std::make_shared<CamObject>(mState);
+            c->mCamName = name;
+            return c;
+        };
         CamCollection cams;
         QVERIFY(!cams.Add(nullptr));
         QVERIFY(cams.Add(cam("A")));

@@ -1,13 +1,11 @@
 #include "app/AppState.h"
 #include "config/Settings.h"
-#include "config/SettingsView.h"
 #include "support/FakeSettingsView.h"
+#include "support/Files.h"
 #include "support/SettingsText.h"
 #include "support/TestPlatform.h"
 #include "support/Unprivileged.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -24,12 +22,7 @@ struct Fixture
     Fixture() { state.SettingsFileName = SettingsFileNameFor(tp.program->folder); }
 
     void writeFile(const QByteArray &bytes) { QVERIFY(tp.fileSystem->writeFile(state.SettingsFileName, bytes)); }
-    QByteArray readFile() const
-    {
-        QByteArray bytes;
-        tp.fileSystem->readFile(state.SettingsFileName, bytes);
-        return bytes;
-    }
+    QByteArray readFile() const { return ReadAll(state.SettingsFileName); }
 };
 
 // A valid file exactly as the program writes it on a system that is not German.
@@ -60,54 +53,40 @@ class tst_Settings : public QObject
 private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
-    // Each row changes one line of the base file; what was applied is seen in the text the
-    // writer builds from it.
+    // Each row changes one line of the base file (null: leaves it out); what was applied shows in
+    // the text the writer builds from it (null: no such line).
     void fallbacks_data()
     {
         QTest::addColumn<QString>("tag");
-        QTest::addColumn<QString>("value");   // null: the line is left out
+        QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("error");
-
-        const QString missing;
-        const auto row = [](const char *name, const char *tag, const QString &value, const char *expected,
-                            bool error) {
-            QTest::newRow(name) << QString(tag) << value << QString(expected) << error;
+        const auto row = [](const char *tag, const char *value, const char *expected, bool error = false) {
+            QTest::addRow("%s=%s", tag, value ? value : "(none)") << QString(tag) << QString(value) << QString(expected) << error;
         };
-
-        row("CAM_COUNT missing", "CAM_COUNT", missing, "<CAM_COUNT>1</CAM_COUNT>", false);
-        row("CAM_COUNT 0", "CAM_COUNT", "0", "<CAM_COUNT>1</CAM_COUNT>", false);
-        row("CAM_COUNT cut at 255", "CAM_COUNT", "300", "<CAM_COUNT>255</CAM_COUNT>", false);
-
-        row("RATE past 16 bits", "CAM01_RATE", "40000", "<CAM01_RATE>0</CAM01_RATE>", false);
-        row("RATE prefix, half to even", "CAM01_RATE", " 2.5 s", "<CAM01_RATE>2</CAM01_RATE>", false);
-
-        row("ARCHIVE missing", "ARCHIVE", missing, "<ARCHIVE></ARCHIVE>", false);
-        row("ARCHIVE gets a separator", "ARCHIVE", "/srv/a", "<ARCHIVE>/srv/a/</ARCHIVE>", false);
-
-        row("LASTCAM missing", "LASTCAM", missing, "<LASTCAM>1</LASTCAM>", true);
-        row("LASTCAM 0", "LASTCAM", "0", "<LASTCAM>1</LASTCAM>", true);
-        row("LASTCAM above count", "LASTCAM", "3", "<LASTCAM>1</LASTCAM>", true);
-        row("LASTCAM number prefix", "LASTCAM", "2. Kamera", "<LASTCAM>2</LASTCAM>", false);
-
-        row("LIMIT_OPT other", "LIMIT_OPT", "X", "<LASTCAM>1</LASTCAM>\r\n<LIMIT_SPACE>", true);
-        row("LIMIT_OPT lower z", "LIMIT_OPT", "z", "<LIMIT_OPT>Z</LIMIT_OPT>", false);
-
-        row("LIMIT_UNIT missing", "LIMIT_UNIT", missing, "<LIMIT_UNIT>h</LIMIT_UNIT>", true);
-        row("LIMIT_UNIT lower tage", "LIMIT_UNIT", "tage", "<LIMIT_UNIT>h</LIMIT_UNIT>", true);
-        row("LIMIT_UNIT h", "LIMIT_UNIT", "h", "<LIMIT_UNIT>h</LIMIT_UNIT>", false);
-
-        row("LIMIT_SPACE missing", "LIMIT_SPACE", missing, "<LIMIT_SPACE>100</LIMIT_SPACE>", false);
-        row("LIMIT_TIME missing", "LIMIT_TIME", missing, "<LIMIT_TIME>0</LIMIT_TIME>", false);
-
-        row("LOG_CLEAR Wahr", "LOG_CLEAR", "Wahr", "<LOG_CLEAR>True</LOG_CLEAR>", false);
-        row("LOG_CLEAR lower wahr", "LOG_CLEAR", "wahr", "<LOG_CLEAR>False</LOG_CLEAR>", false);
-        row("LOG_SAVE lower wahr", "LOG_SAVE", "wahr", "<LOG_SAVE>True</LOG_SAVE>", false);
-        row("RECORD TRUE", "RECORD", "TRUE", "<RECORD>True</RECORD>", false);
-
-        row("WINDOW_LEFT with blanks", "WINDOW_LEFT", " -120 ", "<WINDOW_LEFT>-120</WINDOW_LEFT>", false);
-        row("WINDOW_TOP past 16 bits", "WINDOW_TOP", "32768", "<WINDOW_TOP>0</WINDOW_TOP>", false);
-        row("WINDOW_STATE unknown", "WINDOW_STATE", "7", "<WINDOW_STATE>0</WINDOW_STATE>", false);
+        row("CAM_COUNT", "0", "1");
+        row("CAM_COUNT", "300", "255");
+        row("CAM01_RATE", "40000", "0");   // past 16 bits
+        row("CAM01_RATE", " 2.5 s", "2");  // number prefix, half to even
+        row("ARCHIVE", nullptr, "");
+        row("ARCHIVE", "/srv/a", "/srv/a/");
+        row("LASTCAM", nullptr, "1", true);
+        row("LASTCAM", "0", "1", true);
+        row("LASTCAM", "3", "1", true);
+        row("LASTCAM", "2. Kamera", "2");
+        row("LIMIT_OPT", "X", nullptr, true);
+        row("LIMIT_OPT", "z", "Z");
+        row("LIMIT_UNIT", nullptr, "h", true);
+        row("LIMIT_UNIT", "tage", "h", true);
+        row("LIMIT_UNIT", "h", "h");
+        row("LIMIT_SPACE", nullptr, "100");
+        row("LIMIT_TIME", nullptr, "0");
+        row("LOG_CLEAR", "wahr", "False");   // exact case here, any case in the next two
+        row("LOG_SAVE", "wahr", "True");
+        row("RECORD", "TRUE", "True");
+        row("WINDOW_LEFT", " -120 ", "-120");
+        row("WINDOW_TOP", "32768", "0");
+        row("WINDOW_STATE", "7", "0");
     }
 
     void fallbacks()
@@ -116,17 +95,18 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, expected);
         QFETCH(bool, error);
-
         Fixture f;
         const QString file = FileWith(tag, value);
         QVERIFY(file != BaseFile);
         QCOMPARE(ApplySettings(f.state, f.view, file), error);
         QCOMPARE(f.state.Cams.Count(), f.state.CamCount);
         const QString applied = BuildSettingsText(f.state, f.view);
-        QVERIFY2(applied.contains(expected), qPrintable(applied));
+        const QString line = "<" + tag + ">" + expected + "</" + tag + ">";
+        QVERIFY2(expected.isNull() ? !applied.contains("<" + tag + ">") : applied.contains(line), qPrintable(applied));
     }
 
-    void missingAndEmptyFile()
+    // No file, an empty one, and one in a folder that is missing: a save there fails with its reason.
+    void missingEmptyAndUnwritableFile()
     {
         Fixture f;
         QVERIFY(!LoadSettings(f.state, f.view).fileFound);
@@ -137,9 +117,12 @@ private slots:
         // An empty file is no missing file: its fallbacks apply, with the error flag.
         f.writeFile(QByteArray());
         const SettingsLoad load = LoadSettings(f.state, f.view);
-        QVERIFY(load.fileFound);
-        QVERIFY(load.error);
+        QVERIFY(load.fileFound && load.error);
         QCOMPARE(f.state.Cams.Count(), qint16(1));
+
+        f.state.SettingsFileName = f.tp.program->folder + "/fehlt/Bildfang.ini";
+        QString reason;
+        QVERIFY(!SaveSettings(f.state, f.view, &reason) && !reason.isEmpty());
     }
 
     void roundTrip_data()
@@ -149,8 +132,7 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         const QLocale english(QLocale::English, QLocale::UnitedStates);
-        QString german = BaseFile;
-        german.replace(">True<", ">Wahr<").replace(">False<", ">Falsch<");
+        const QString german = QString(BaseFile).replace(">True<", ">Wahr<").replace(">False<", ">Falsch<");
         QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << BaseFile.toUtf8() << german;
         QTest::newRow("English") << english << BaseFile.toUtf8() << BaseFile;
         // From the Windows program: "ü" as the single byte 0xFC.
@@ -163,7 +145,6 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, expected);
         QLocale::setDefault(locale);
-
         Fixture first;
         const QString &path = first.state.SettingsFileName;
         first.writeFile(file);
@@ -174,8 +155,7 @@ private slots:
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         QVERIFY(SaveSettings(first.state, first.view));
         QCOMPARE(QString::fromUtf8(first.readFile()), expected);
-        QCOMPARE(QFile::permissions(path) & OwnerRW, OwnerRW);
-        QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        QCOMPARE(QFile::permissions(path) & (OwnerRW | QFile::ReadGroup | QFile::ReadOther), OwnerRW);
 
         Fixture second;
         second.state.SettingsFileName = path;
@@ -226,37 +206,22 @@ private slots:
     }
 
     // A read-only file, or a writable one in a folder where no temporary file can be made.
-    void savedDespitePermissions_data()
-    {
-        QTest::addColumn<bool>("fileWritable");
-        QTest::newRow("read-only file") << false;
-        QTest::newRow("folder not writable") << true;
-    }
     void savedDespitePermissions()
     {
-        QFETCH(bool, fileWritable);
         SKIP_AS_ROOT();
-        Fixture f;
-        const QString &path = f.state.SettingsFileName;
-        f.writeFile("old");
-        const auto folder = QFileInfo(path).path();
-        const auto read = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
-        QVERIFY(QFile::setPermissions(path, fileWritable ? read | QFile::WriteOwner : read));
-        QVERIFY(QFile::setPermissions(folder, fileWritable ? QFile::ReadOwner | QFile::ExeOwner : OwnerRW | QFile::ExeOwner));
-        const bool saved = SaveSettings(f.state, f.view);
-        QFile::setPermissions(folder, OwnerRW | QFile::ExeOwner);
-        QVERIFY(saved);
-        QCOMPARE(f.readFile(), BuildSettingsText(f.state, f.view).toUtf8());
-        QCOMPARE(QFile::permissions(path) & (OwnerRW | QFile::ReadGroup | QFile::ReadOther), OwnerRW);
-    }
-
-    void saveFailureReachesCaller()
-    {
-        Fixture f;
-        f.state.SettingsFileName = f.tp.program->folder + "/fehlt/Bildfang.ini";
-        QString reason;
-        QVERIFY(!SaveSettings(f.state, f.view, &reason));
-        QVERIFY(!reason.isEmpty());
+        for (const bool fileWritable : {false, true}) {
+            Fixture f;
+            const QString &path = f.state.SettingsFileName, folder = QFileInfo(path).path();
+            f.writeFile("old");
+            const auto read = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+            QVERIFY(QFile::setPermissions(path, fileWritable ? read | QFile::WriteOwner : read));
+            QVERIFY(QFile::setPermissions(folder, fileWritable ? QFile::ReadOwner | QFile::ExeOwner : OwnerRW | QFile::ExeOwner));
+            const bool saved = SaveSettings(f.state, f.view);
+            QFile::setPermissions(folder, OwnerRW | QFile::ExeOwner);
+            QVERIFY2(saved, fileWritable ? "folder not writable" : "read-only file");
+            QCOMPARE(f.readFile(), BuildSettingsText(f.state, f.view).toUtf8());
+            QCOMPARE(QFile::permissions(path) & (OwnerRW | QFile::ReadGroup | QFile::ReadOther), OwnerRW);
+        }
     }
 };
 

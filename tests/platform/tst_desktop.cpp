@@ -1,15 +1,11 @@
 #include "platform/GioAssociations.h"
 #include "platform/QtServices.h"
 #include "platform/ShellWords.h"
-
 #include "support/Files.h"
 #include "support/Unprivileged.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <unistd.h>
 
 // The desktop's associations, command lines and the folders of an installed program.
 class TestDesktop : public QObject
@@ -37,7 +33,6 @@ private slots:
         QTest::addColumn<QString>("exec");
         QTest::addColumn<bool>("fileCodes");
         QTest::addColumn<QString>("command");
-        QTest::newRow("%f") << "eog %f" << true << "eog \"%1\"";
         QTest::newRow("%U, other codes dropped") << "viewer --icon %i %c %k --name=%% %U" << true << "viewer --icon --name=% \"%1\"";
         QTest::newRow("quoted path with a blank") << "\"/opt/Bild Betrachter/view\" -s %F" << true << "\"/opt/Bild Betrachter/view\" -s \"%1\"";
         QTest::newRow("code inside a word") << "viewer --file=%f" << true << "viewer \"--file=%1\"";

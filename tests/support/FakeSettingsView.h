@@ -18,27 +18,13 @@ public:
 
     void SetSpeicherortText(const QString &text) override { archive = text; }
     QString SpeicherortText() const override { return archive; }
-    void ClickPlatzlimit() override { selectLimit(true); }
-    void ClickZeitlimit() override { selectLimit(false); }
-    void selectLimit(bool bySpace)
-    {
-        state.SpaceLimitOn = bySpace;
-        state.TimeLimitOn = !bySpace;
-    }
+    void ClickPlatzlimit() override { state.SpaceLimitOn = true, state.TimeLimitOn = false; }
+    void ClickZeitlimit() override { state.SpaceLimitOn = false, state.TimeLimitOn = true; }
     void SetEinheitText(const QString &text) override { unit = text; }
     QString EinheitText() const override { return unit; }
-    void SetSpeicherlimitText(const QString &text) override
-    {
-        space = text;
-        state.SpaceLimitMB = text.toInt();
-    }
+    void SetSpeicherlimitText(const QString &text) override { state.SpaceLimitMB = (space = text).toInt(); }
     QString SpeicherlimitText() const override { return space; }
-    void SetZeitlimitText(const QString &text) override
-    {
-        unitSeenByAge = unit;
-        age = text;
-        state.TimeLimitValue = text.toInt();
-    }
+    void SetZeitlimitText(const QString &text) override { unitSeenByAge = unit; state.TimeLimitValue = (age = text).toInt(); }
     QString ZeitlimitText() const override { return age; }
     void SetLogAutoLeerenChecked(bool checked) override { state.LogAutoClear = checked; }
     void SetLogAutoSichernChecked(bool checked) override { state.LogAutoSave = checked; }

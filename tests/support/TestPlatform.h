@@ -11,8 +11,8 @@
 #include <functional>
 #include <memory>
 
-// Fakes for the platform services, so that a test sets the time, the free space and
-// sees message boxes and program exits instead of blocking or ending.
+// Fakes for the platform services, so that a test sets the time and the free space and sees
+// message boxes and program exits instead of blocking or ending.
 
 class FakeClock final : public Clock
 {
@@ -22,17 +22,13 @@ public:
     void advanceSeconds(qint64 s) { current = current.addSecs(s); }
 };
 
-// The real file system, with the free space and folders that refuse deletion set by the
-// test when it wants to.
+// The real file system; the free space (-2: the real one) and folders that refuse deletion set by the test.
 class FakeFreeSpaceFileSystem final : public QtFileSystem
 {
 public:
-    qint64 freeBytesValue = -2;   // -2: ask the real file system
+    qint64 freeBytesValue = -2;
     QStringList undeletable;
-    qint64 freeBytes(const QString &path) const override
-    {
-        return freeBytesValue == -2 ? QtFileSystem::freeBytes(path) : freeBytesValue;
-    }
+    qint64 freeBytes(const QString &path) const override { return freeBytesValue == -2 ? QtFileSystem::freeBytes(path) : freeBytesValue; }
     bool deleteFolder(const QString &path, QString *error) override
     {
         if (!undeletable.contains(path))
@@ -48,10 +44,7 @@ class RecordingDialogs final : public Dialogs
 public:
     struct Box { QString title, text; Icon icon; };
     QList<Box> boxes;
-    void messageBox(const QString &title, const QString &text, Icon icon) override
-    {
-        boxes.append({title, text, icon});
-    }
+    void messageBox(const QString &title, const QString &text, Icon icon) override { boxes.append({title, text, icon}); }
 };
 
 class CountingEvents final : public Events
@@ -71,11 +64,7 @@ class RecordingLauncher final : public Launcher
 {
 public:
     QStringList commandLines;
-    bool startDetached(const QString &commandLine) override
-    {
-        commandLines.append(commandLine);
-        return true;
-    }
+    bool startDetached(const QString &commandLine) override { commandLines.append(commandLine); return true; }
 };
 
 // Thrown by FakeProgramInfo::exitNow so that nothing after a fatal error runs.
@@ -83,7 +72,6 @@ struct ProgramExited : std::exception
 {
     int code;
     explicit ProgramExited(int c) : code(c) {}
-    const char *what() const noexcept override { return "program exited"; }
 };
 
 class FakeProgramInfo final : public ProgramInfo
@@ -92,19 +80,13 @@ public:
     QString folder;
     QList<int> exits;
     QString programFolder() const override { return folder; }
-    void exitNow(int code) override
-    {
-        exits.append(code);
-        throw ProgramExited(code);
-    }
+    void exitNow(int code) override { exits.append(code); throw ProgramExited(code); }
 };
 
-// One set of fakes with a temporary program folder. Sockets are real unless a test
-// replaces platform.sockets.
+// One set of fakes with a temporary program folder, the real sockets and no associations.
 struct TestPlatform
 {
-    TestPlatform();
-
+    TestPlatform() { program->folder = programDir.path(); }
     QTemporaryDir programDir;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
     std::shared_ptr<FakeFreeSpaceFileSystem> fileSystem = std::make_shared<FakeFreeSpaceFileSystem>();
@@ -112,6 +94,6 @@ struct TestPlatform
     std::shared_ptr<RecordingDialogs> dialogs = std::make_shared<RecordingDialogs>();
     std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
     std::shared_ptr<FakeProgramInfo> program = std::make_shared<FakeProgramInfo>();
-
-    Platform platform;   // all of the above, the real sockets and no associations
+    Platform platform{clock, fileSystem, events, dialogs, launcher, program, Platform::real().sockets,
+                      std::make_shared<Associations>()};
 };

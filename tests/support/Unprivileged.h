@@ -4,9 +4,8 @@
 #include <QTest>
 #include <unistd.h>
 
-// Root may read, write and delete anything, so a case that depends on permissions would pass
-// as root without testing anything. It skips there instead; ctest runs its executable a second
-// time as nobody (the "_nobody" entry of an UNPRIVILEGED test).
+// Root may read, write and delete anything: a permission case would test nothing as root. It
+// skips there; ctest runs the executable again as nobody (the "_nobody" entry).
 #define SKIP_AS_ROOT()                                                                            \
     do {                                                                                          \
         if (::geteuid() == 0)                                                                     \

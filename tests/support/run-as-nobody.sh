@@ -1,31 +1,17 @@
 #!/bin/sh
-# Runs a test executable as the user nobody, so that the cases that depend on permissions
-# mean something: root may read and write everything. Started by anyone else, the plain
-# entry of the executable already runs them, so this one is skipped.
+# Runs a test executable as the user nobody, so that the permission cases mean something:
+# root may read and write everything. For anyone else the plain entry runs them: skipped.
 set -u
-exe="$1"
-shift
-if [ "$(id -u)" != 0 ]; then
-    echo "not root: the plain entry runs the permission cases; skipped"
-    exit 77
-fi
-
+[ "$(id -u)" = 0 ] || { echo "not root: the plain entry runs the permission cases; skipped"; exit 77; }
 run() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
-
 if ! id nobody >/dev/null 2>&1 || ! getent group nogroup >/dev/null; then
     echo "FAIL: there is no user nobody or no group nogroup to run the permission cases as." >&2
     exit 1
 fi
-
-if ! run test -x "$exe"; then
-    echo "FAIL: user nobody cannot reach $exe." >&2
-    echo "Every folder on the build folder's path must be searchable by others (chmod o+x)," >&2
-    echo "or the permission cases never run as an ordinary user." >&2
+if ! run test -x "$1"; then
+    echo "FAIL: user nobody cannot reach $1. Every folder on the build folder's path must be" >&2
+    echo "searchable by others (chmod o+x), or the permission cases never run unprivileged." >&2
     exit 1
 fi
-
-tmp="$(mktemp -d /tmp/bildfang-nobody.XXXXXX)" || exit 1
-trap 'rm -rf "$tmp"' EXIT
-chown nobody:nogroup "$tmp" || exit 1
-cd "$tmp" || exit 1
-run env -u XDG_RUNTIME_DIR TMPDIR="$tmp" HOME="$tmp" "$exe" "$@"
+tmp="$(mktemp -d /tmp/bildfang-nobody.XXXXXX)" && trap 'rm -rf "$tmp"' EXIT && chown nobody:nogroup "$tmp" && cd "$tmp" || exit 1
+run env -u XDG_RUNTIME_DIR TMPDIR="$tmp" HOME="$tmp" "$@"
