@@ -339,8 +339,6 @@ private slots:
         QVERIFY(requests.first().endsWith("\r\nAuthorization: Basic " + ("Mufasa:" + password.toLatin1()).toBase64() + "\r\n\r\n"));
         for (const QByteArray &request : requests.mid(1))
             QCOMPARE(request.contains("\r\nAuthorization: Digest username=\"Mufasa\""), codesAndConnections.at(1) == 2);
-        if (codesAndConnections == QList<int>{0, 2, 0, 3} && !camera.digestQop.isEmpty())
-            QVERIFY(requests.last().contains(", nc=00000002, "));
     }
 
     // RFC 7616, 3.9.1 (its headers folded as there): the SHA-256 challenge comes first and is answered.
