@@ -20,31 +20,26 @@ int main(int argc, char **argv)
         const char *name;
         int (*run)(const std::uint8_t *, std::size_t);
     } targets[] = {{"decoder", FuzzDecoder}, {"settings", FuzzSettings}, {"request", FuzzRequest}, {"text", FuzzText}};
-
     int failures = 0;
-    for (const auto &target : targets) {
-        const QDir dir(root + QLatin1Char('/') + QLatin1String(target.name));
+    for (const auto &[name, run] : targets) {
+        const QDir dir(root + QLatin1Char('/') + QLatin1String(name));
         const QStringList files = dir.entryList(QDir::Files, QDir::Name);
         if (files.isEmpty()) {
             std::fprintf(stderr, "no corpus in %s\n", qPrintable(dir.path()));
             ++failures;
         }
-        for (const QString &name : files) {
-            QFile file(dir.filePath(name));
-            if (!file.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
-                ++failures;
-                continue;
-            }
-            const QByteArray bytes = file.readAll();
+        for (const QString &file : files) {
+            QFile f(dir.filePath(file));
             try {
-                target.run(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+                FUZZ_CHECK(f.open(QIODevice::ReadOnly));
+                const QByteArray bytes = f.readAll();
+                run(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
             } catch (const FuzzFailure &failure) {
-                std::fprintf(stderr, "%s/%s: %s\n", target.name, qPrintable(name), failure.what());
+                std::fprintf(stderr, "%s/%s: %s\n", name, qPrintable(file), failure.what());
                 ++failures;
             }
         }
-        std::printf("%s: %lld inputs\n", target.name, static_cast<long long>(files.size()));
+        std::printf("%s: %lld inputs\n", name, static_cast<long long>(files.size()));
     }
     return failures == 0 ? 0 : 1;
 }

@@ -37,12 +37,11 @@ public:
 // Hands out whatever make returns: fakes, real sockets kept in view, or nothing.
 class SocketsFrom final : public SocketFactory
 {
+    std::function<std::unique_ptr<TcpSocket>()> mMake;
+
 public:
     explicit SocketsFrom(std::function<std::unique_ptr<TcpSocket>()> make) : mMake(std::move(make)) {}
     std::unique_ptr<TcpSocket> create() override { return mMake(); }
-
-private:
-    std::function<std::unique_ptr<TcpSocket>()> mMake;
 };
 
 // Runs the event loop until cond holds; unlike QTest::qWaitFor it never sleeps between events.
@@ -51,13 +50,11 @@ inline bool waitUntil(const std::function<bool()> &cond, int ms = 30000)
     QDeadlineTimer deadline(ms);
     QTimer wake;   // only keeps the loop from blocking past the deadline
     wake.start(20);
-    while (!cond()) {
-        if (deadline.hasExpired())
-            return false;
+    while (!cond() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    return true;
+    return cond();
 }
 
 struct EngineRig
@@ -84,9 +81,7 @@ struct EngineRig
         const qsizetype before = parent->reports.size();
         if (!engine->Dispatch(url))
             return {{}, 1};
-        if (!waitUntil([&] { return parent->reports.size() > before; }))
-            return {{}, 2};
-        return parent->reports.last();
+        return waitUntil([&] { return parent->reports.size() > before; }) ? parent->reports.last() : Report{{}, 2};
     }
     // Lets late events in, so that a second report of the same transfer would be seen.
     qsizetype settledReports()
