@@ -106,9 +106,13 @@ int main(int argc, char **argv)
                                        QStringLiteral("m"), QStringLiteral("0"));
     const QCommandLineOption archiveOpt(QStringLiteral("archive"), QStringLiteral("Record into this folder and keep it."),
                                         QStringLiteral("dir"));
-    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, simsOpt, imagesOpt, archiveOpt});
+    const QCommandLineOption warmupOpt(QStringLiteral("warmup"),
+                                       QStringLiteral("Images saved before the measurement starts (not counted)."),
+                                       QStringLiteral("m"), QStringLiteral("0"));
+    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, simsOpt, imagesOpt, archiveOpt, warmupOpt});
     parser.process(app);
     const qint64 imageLimit = std::max(0LL, parser.value(imagesOpt).toLongLong());
+    const qint64 warmup = std::max(0LL, parser.value(warmupOpt).toLongLong());
     const int cameras = std::clamp(parser.value(camerasOpt).toInt(), 1, 255);
     const int seconds = std::max(1, parser.value(secondsOpt).toInt());
     const int size = std::max(64, parser.value(sizeOpt).toInt());
@@ -178,22 +182,38 @@ int main(int argc, char **argv)
         stillBusyTotal += cameras - due;
     });
 
-    const Cpu cpuStart = CpuSeconds();
-    const long faultsStart = MinorFaults();
+    // The measurement starts after the warm-up images: from then on the recorder works as in a
+    // long run, with its memory touched and the hour folders made.
+    Cpu cpuStart = CpuSeconds();
+    long faultsStart = MinorFaults();
+    qint64 savedStart = 0, unchangedStart = 0, failedStart = 0;
     QElapsedTimer wall;
     wall.start();
+    const auto startMeasuring = [&] {
+        cpuStart = CpuSeconds();
+        faultsStart = MinorFaults();
+        savedStart = view.saved;
+        unchangedStart = view.unchanged;
+        failedStart = view.failed;
+        ticks = fullTicks = dueTotal = servedTotal = stillBusyTotal = 0;
+        wall.restart();
+    };
     const auto stop = [&] {
         if (state.Recording)
             control.SetChecked(false);
         app.quit();
     };
     QTimer::singleShot(seconds * 1000, &app, stop);
-    if (imageLimit > 0)
-        view.onSaved = [&] {
-            if (view.saved == imageLimit)
-                stop();
-        };
+    view.onSaved = [&] {
+        if (warmup > 0 && view.saved == warmup)
+            startMeasuring();
+        if (imageLimit > 0 && view.saved == warmup + imageLimit)
+            stop();
+    };
     app.exec();
+    view.saved -= savedStart;
+    view.unchanged -= unchangedStart;
+    view.failed -= failedStart;
     const double elapsed = double(wall.nsecsElapsed()) / 1e9;
     const Cpu cpuEnd = CpuSeconds();
     const double user = cpuEnd.user - cpuStart.user;
