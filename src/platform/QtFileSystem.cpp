@@ -17,10 +17,13 @@
 #include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 // Makes published files durable off the GUI thread: while something new was written, one
-// syncfs of the file system that received it, at most once per second. It shares nothing
-// with the program but the name of the last folder written to.
+// syncfs of the file system that received it, at most once per second. Once on disk, the
+// images leave the page cache: they are written once and hardly read again, and a day of
+// them would otherwise push everything else out of memory. It shares nothing with the
+// program but the name of the last folder written to and descriptors of the files.
 class DiskSyncWorker
 {
 public:
@@ -35,16 +38,24 @@ public:
         mThread.join();
     }
 
-    void written(std::string folder)
+    // file: a descriptor of the written file that the worker closes, or -1.
+    void written(std::string folder, int file)
     {
         bool wake = false;
         {
             std::lock_guard<std::mutex> lock(mMutex);
             if (folder != mFolder)
                 mFolder = std::move(folder);
+            // Bounded, so that a slow disk cannot use up the descriptors the cameras need.
+            if (file >= 0 && mFiles.size() < MaxFiles) {
+                mFiles.push_back(file);
+                file = -1;
+            }
             wake = !mDirty;
             mDirty = true;
         }
+        if (file >= 0)
+            ::close(file);
         if (wake)
             mWake.notify_one();
     }
@@ -61,10 +72,18 @@ private:
             if (!mDirty)
                 return;
             const std::string folder = mFolder;
+            std::vector<int> files;
+            files.swap(mFiles);
             mDirty = false;
             const bool stop = mStop;
             lock.unlock();
             syncFileSystemOf(folder);
+            // Clean pages only go; a file of another file system written meanwhile keeps its
+            // dirty ones and merely starts being written out.
+            for (const int file : files) {
+                ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
+                ::close(file);
+            }
             lock.lock();
             if (stop)
                 return;
@@ -82,7 +101,9 @@ private:
 
     std::mutex mMutex;
     std::condition_variable mWake;
+    static constexpr size_t MaxFiles = 256;
     std::string mFolder;
+    std::vector<int> mFiles;
     bool mDirty = false;
     bool mStop = false;
     std::thread mThread;   // last: starts when everything above is ready
@@ -391,9 +412,14 @@ bool QtFileSystem::publishFile(const QString &path, const QByteArray &data, QStr
     }
     const bool written = WriteAll(fd, data);
     const int writeErrno = errno;
+    // A second descriptor lets the sync worker drop the pages later, while this one is closed
+    // here: some file systems report a failed write only at the close.
+    const int kept = written ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
     if (::close(fd) != 0 || !written) {
         SetError(error, path + QStringLiteral(": ") + qt_error_string(written ? errno : writeErrno));
         ::unlink(temp.constData());
+        if (kept >= 0)
+            ::close(kept);
         return false;
     }
 
@@ -405,7 +431,7 @@ bool QtFileSystem::publishFile(const QString &path, const QByteArray &data, QStr
                 *savedPath = candidate;
             if (!mSync)
                 mSync = std::make_unique<DiskSyncWorker>();
-            mSync->written(folder.toStdString());
+            mSync->written(folder.toStdString(), kept);
             return true;
         }
         if (errno != EEXIST)
@@ -413,6 +439,8 @@ bool QtFileSystem::publishFile(const QString &path, const QByteArray &data, QStr
     }
     SetError(error, path + QStringLiteral(": ") + qt_error_string(errno));
     ::unlink(temp.constData());
+    if (kept >= 0)
+        ::close(kept);
     return false;
 }
 
