@@ -103,6 +103,21 @@ private slots:
         QCOMPARE(data, QByteArray("short"));   // untouched on failure
     }
 
+    // More images than the sync worker keeps descriptors for: every one is published whole,
+    // and none of the descriptors outlives the file system object.
+    void publishedFilesLeaveNoDescriptors()
+    {
+        const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size(); };
+        const qsizetype before = openFiles();
+        {
+            QtFileSystem fs;
+            for (int i = 0; i < 300; ++i)
+                QVERIFY(fs.publishFile(path("img.jpg"), QByteArray::number(i), nullptr, nullptr));
+        }
+        QCOMPARE(openFiles(), before);
+        QCOMPARE(ReadAll(path("img-300.jpg")), QByteArray("299"));
+    }
+
     void freeSpaceOnNearestExistingAncestor()
     {
         const qint64 here = mFs.freeBytes(mTemp->path());
