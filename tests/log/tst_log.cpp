@@ -87,6 +87,23 @@ private slots:
         QCOMPARE(f.logFile(), emptied && autoSave ? before.toUtf8() : QByteArray("(no file)"));
     }
 
+    // Without clearing, a failed overflow save is tried again after as many lines more; once
+    // it succeeds the window overflows at the usual size again.
+    void overflowAfterAFailedSave()
+    {
+        Fixture f;
+        f.state.LogAutoClear = false;
+        const QString logFile = f.state.LogFileName;
+        f.state.LogFileName = f.tp.program->folder + "/fehlt/log.txt";
+        f.state.txtLog.overflowAt = 2;   // stands in for a full window, to keep the test short
+        f.writeLines(3, "Zeile ");
+        QCOMPARE(f.state.txtLog.lineBreaks(), 3);
+        f.state.LogFileName = logFile;
+        f.writeLines(LogWindow::OverflowLines, "Zeile ");
+        QCOMPARE(f.logFile().count("\r\n"), LogWindow::OverflowLines + 2);
+        QCOMPARE(f.state.txtLog.overflowAt, LogWindow::OverflowLines);
+    }
+
     void twoRunsAppendToOneDaysFile()
     {
         Fixture first;
