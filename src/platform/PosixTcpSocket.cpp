@@ -212,14 +212,7 @@ void PosixTcpSocket::onWritable()
         if (::getsockopt(mFd, SOL_SOCKET, SO_ERROR, &err, &len) < 0)
             err = errno;
         if (err != 0) {
-            mLastConnectError = err;
-            releaseFd();
-            mState = HostResolved;
-            if (!mAddresses.isEmpty()) {
-                connectNextAddress();
-                return;
-            }
-            fail(WinsockErrorFromErrno(err));
+            giveUpAddress(err);
             return;
         }
         mState = Connected;
@@ -242,14 +235,19 @@ void PosixTcpSocket::mConnectTimer_Timer()
     }
     if (++mConnectTicks < ConnectLimitTicks)
         return;
-    mLastConnectError = ETIMEDOUT;
+    giveUpAddress(ETIMEDOUT);
+}
+
+// The current address failed with err: the next one is tried, or the connection fails.
+void PosixTcpSocket::giveUpAddress(int err)
+{
+    mLastConnectError = err;
     releaseFd();
     mState = HostResolved;
-    if (!mAddresses.isEmpty()) {
+    if (!mAddresses.isEmpty())
         connectNextAddress();
-        return;
-    }
-    fail(WinsockErrorFromErrno(ETIMEDOUT));
+    else
+        fail(WinsockErrorFromErrno(err));
 }
 
 void PosixTcpSocket::emitConnected()

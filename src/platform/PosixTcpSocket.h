@@ -59,6 +59,7 @@ public:
 private:
     void onLookupDone(const QHostInfo &info);
     void connectNextAddress();
+    void giveUpAddress(int err);
     void onWritable();
     void onReadable();
     void flushOutput();
