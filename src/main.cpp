@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"

@@ -2,7 +2,7 @@
 // against a file system that knows no stamps (the file read for every image, as before).
 // Figures only; nothing passes or fails.
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "cameras/CamObject.h"
 #include "platform/QtFileSystem.h"
 

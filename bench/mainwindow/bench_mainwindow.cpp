@@ -6,7 +6,7 @@
 //   bench_mainwindow [--cameras N] [--seconds T] [--size BYTES] [--lines L]
 
 #include "../support/CamSimProcess.h"
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "app/MainWindow.h"
 #include "log/Log.h"
 

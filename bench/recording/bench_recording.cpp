@@ -9,9 +9,9 @@
 // --archive records into DIR and keeps it, for side-by-side runs (bench/compare/run).
 
 #include "../support/CamSimProcess.h"
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "app/CaptureCycle.h"
-#include "app/MainView.h"
+#include "state/MainView.h"
 #include "app/RecordingControl.h"
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"

@@ -6,11 +6,11 @@
 //   bench_settings [--full]   --full: time the earlier way on the 1 MB file completely
 //                             instead of from a sample of its values
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"
 #include "config/Settings.h"
-#include "config/SettingsView.h"
+#include "state/SettingsView.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>

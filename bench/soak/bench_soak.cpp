@@ -6,8 +6,8 @@
 //   bench_soak [--minutes M] [--good N] [--size BYTES]
 
 #include "../support/CamSimProcess.h"
-#include "app/AppState.h"
-#include "app/MainView.h"
+#include "state/AppState.h"
+#include "state/MainView.h"
 #include "app/RecordingControl.h"
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"

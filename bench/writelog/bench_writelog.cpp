@@ -1,7 +1,7 @@
 // WriteLog with automatic clearing off: the window grows by every line, and the cost
 // of one call must stay flat however long the window has become.
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "log/Log.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "app/CaptureCycle.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "app/Startup.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"

@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 
 #include <cstdio>
 

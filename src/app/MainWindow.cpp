@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
-#include "app/AppState.h"
-#include "app/ExternalPrograms.h"
+#include "state/AppState.h"
+#include "ui/ExternalPrograms.h"
 #include "app/Startup.h"
 #include "archive/ArchiveLayout.h"
 #include "archive/StorageLimits.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/MainView.h"
+#include "state/MainView.h"
 #include "app/RecordingControl.h"
-#include "config/SettingsView.h"
+#include "state/SettingsView.h"
 #include "ui/AboutWindow.h"
 #include "ui/ConnectionStatusWindow.h"
 

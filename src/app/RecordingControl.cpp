@@ -1,8 +1,8 @@
 #include "app/RecordingControl.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "app/CaptureCycle.h"
-#include "app/MainView.h"
+#include "state/MainView.h"
 #include "log/Log.h"
 
 void UpdateHighestInterval(AppState &state)

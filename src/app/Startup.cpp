@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "config/Settings.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"

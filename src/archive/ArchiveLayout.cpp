@@ -1,7 +1,7 @@
 #include "archive/ArchiveLayout.h"
 
-#include "app/AppState.h"
-#include "app/MainView.h"
+#include "state/AppState.h"
+#include "state/MainView.h"
 #include "platform/FileSystem.h"
 #include "util/Utils.h"
 
@@ -9,21 +9,9 @@
 #include <QFileInfo>
 #include <algorithm>
 
-QChar PathSeparator()
-{
-    return QDir::separator();
-}
-
 QString CamFolderName(int n)
 {
     return QStringLiteral("CAM") + PadNumber(n, 2);
-}
-
-QString AddBackslash(const QString &path)
-{
-    if (path.endsWith(PathSeparator()))
-        return path;
-    return path + PathSeparator();
 }
 
 bool EnsureFolder(FileSystem &fileSystem, const QString &path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/Utils.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -10,14 +12,8 @@ class FileSystem;
 //   ArchivePath + "CAM01" / year / month / day / hour / "20060512-134507(Hof).jpg"
 // Paths use the native separator.
 
-// The separator that ends ArchivePath and joins the tree's parts.
-QChar PathSeparator();
-
 // "CAM" + the camera number, at least two digits: CAM01, CAM12, CAM100.
 QString CamFolderName(int n);
-
-// path with the separator at its end; an empty text gives the separator alone.
-QString AddBackslash(const QString &path);
 
 // Creates the folder and its missing parents, parents first. True unless a step failed;
 // also true, without creating anything, when the file system holding the path is not ready.

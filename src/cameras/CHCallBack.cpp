@@ -1,7 +1,7 @@
 #include "cameras/CamObject.h"
 
-#include "app/AppState.h"
-#include "app/MainView.h"
+#include "state/AppState.h"
+#include "state/MainView.h"
 #include "archive/ArchiveLayout.h"
 #include "archive/StorageLimits.h"
 #include "log/Log.h"

@@ -1,6 +1,6 @@
 #include "cameras/CamObject.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "platform/FileSystem.h"
 #include "util/Utils.h"
 

@@ -1,8 +1,8 @@
 #include "config/Settings.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "archive/ArchiveLayout.h"
-#include "config/SettingsView.h"
+#include "state/SettingsView.h"
 #include "log/Log.h"
 #include "util/TextCodec.h"
 #include "util/Utils.h"

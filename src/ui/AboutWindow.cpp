@@ -1,7 +1,7 @@
 #include "ui/AboutWindow.h"
 
-#include "app/AppState.h"
-#include "app/ExternalPrograms.h"
+#include "state/AppState.h"
+#include "ui/ExternalPrograms.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "ui/ConnectionStatusWindow.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "fetch/CopyHelper.h"
 #include "util/Utils.h"
 

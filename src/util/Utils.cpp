@@ -1,5 +1,7 @@
 #include "util/Utils.h"
 
+#include <QDir>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -268,4 +270,16 @@ bool RoundToInt16(double number, qint16 &value)
 bool RoundToInt32(double number, qint32 &value)
 {
     return RoundHalfEven(number, value);
+}
+
+QChar PathSeparator()
+{
+    return QDir::separator();
+}
+
+QString AddBackslash(const QString &path)
+{
+    if (path.endsWith(PathSeparator()))
+        return path;
+    return path + PathSeparator();
 }

@@ -37,3 +37,9 @@ bool TextToInt16(const QString &text, qint16 &value);
 // Rounding half to even; false (and value untouched) when the result does not fit.
 bool RoundToInt16(double number, qint16 &value);
 bool RoundToInt32(double number, qint32 &value);
+
+// The separator that ends ArchivePath and joins paths' parts.
+QChar PathSeparator();
+
+// path with the separator at its end; an empty text gives the separator alone.
+QString AddBackslash(const QString &path);

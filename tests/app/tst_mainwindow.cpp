@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "app/CaptureCycle.h"
 #include "app/MainWindow.h"
 #include "archive/ArchiveLayout.h"

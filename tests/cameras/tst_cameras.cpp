@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "cameras/CamCollection.h"
 #include "cameras/CamObject.h"
 #include "cameras/SpaceObject.h"

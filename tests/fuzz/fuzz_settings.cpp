@@ -2,10 +2,10 @@
 // program can run with, and what it writes reads back the same.
 #include "FuzzSupport.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "cameras/CamObject.h"
 #include "config/Settings.h"
-#include "config/SettingsView.h"
+#include "state/SettingsView.h"
 #include "support/FakeSettingsView.h"
 #include "util/TextCodec.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "app/RecordingControl.h"
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"

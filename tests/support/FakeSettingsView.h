@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppState.h"
-#include "config/SettingsView.h"
+#include "state/AppState.h"
+#include "state/SettingsView.h"
 
 // The main window's controls as far as applying the settings touches them; each setter does
 // what the control's handling does to the shared state.

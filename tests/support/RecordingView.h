@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MainView.h"
+#include "state/MainView.h"
 #include "app/RecordingControl.h"
 
 #include <QFile>

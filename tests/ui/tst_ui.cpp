@@ -1,5 +1,5 @@
-#include "app/AppState.h"
-#include "app/ExternalPrograms.h"
+#include "state/AppState.h"
+#include "ui/ExternalPrograms.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
 #include "platform/QtServices.h"

@@ -2,7 +2,7 @@
 
 #include "cameras/CamCollection.h"
 #include "cameras/SpaceObject.h"
-#include "log/Log.h"
+#include "log/LogWindow.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "app/AppState.h"
+#include "state/AppState.h"
 
-#include "app/MainView.h"
+#include "state/MainView.h"
 #include "fetch/CopyHelper.h"
 #include "util/Utils.h"
 

@@ -1,6 +1,6 @@
-#include "app/ExternalPrograms.h"
+#include "ui/ExternalPrograms.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "platform/ShellWords.h"
 
 #include <QDir>

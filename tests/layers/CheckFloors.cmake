@@ -1,0 +1,45 @@
+cmake_minimum_required(VERSION 3.25)
+# Floors of src/, lowest first: a file includes only its own floor and those below it.
+# app/ composes the program, so nothing outside it includes app/.
+set(floors util platform fetch state log archive cameras config ui app)
+# The types AppState holds by value sit just below state/; they include nothing from
+# state/ or above, so they count as one floor down.
+set(member_types cameras/CamObject.h cameras/CamCollection.h cameras/SpaceObject.h log/LogWindow.h)
+
+function(floor_of path out)
+  if(path IN_LIST member_types)
+    set(${out} 2 PARENT_SCOPE)   # with fetch/, the highest floor they may include
+    return()
+  endif()
+  string(REGEX MATCH "^[^/]+" dir "${path}")
+  list(FIND floors "${dir}" index)
+  set(${out} ${index} PARENT_SCOPE)
+endfunction()
+
+get_filename_component(SRC "${SRC}" ABSOLUTE)
+file(GLOB_RECURSE sources RELATIVE "${SRC}" "${SRC}/*.h" "${SRC}/*.cpp")
+if(NOT sources)
+  message(FATAL_ERROR "no sources in ${SRC}")
+endif()
+set(faults "")
+foreach(file IN LISTS sources)
+  if(NOT file MATCHES "/")   # main.cpp stands above everything
+    continue()
+  endif()
+  floor_of("${file}" own)
+  if(own EQUAL -1)
+    string(APPEND faults "${file}: folder not in the floor list\n")
+    continue()
+  endif()
+  file(STRINGS "${SRC}/${file}" includes REGEX "^#include \"[^\"]+/")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" target "${line}")
+    floor_of("${target}" theirs)
+    if(theirs GREATER own)
+      string(APPEND faults "${file} includes ${target}\n")
+    endif()
+  endforeach()
+endforeach()
+if(NOT faults STREQUAL "")
+  message(FATAL_ERROR "includes that go up a floor:\n${faults}")
+endif()
