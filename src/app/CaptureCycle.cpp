@@ -1,7 +1,7 @@
 #include "app/CaptureCycle.h"
 
 #include "state/AppState.h"
-#include "app/Startup.h"
+#include "cameras/Engines.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"

@@ -6,81 +6,35 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/StorageLimits.h"
 #include "cameras/CamObject.h"
+#include "cameras/Engines.h"
 #include "config/Settings.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"
+#include "ui/ArchiveEditor.h"
+#include "ui/CameraEditor.h"
+#include "ui/LogPanel.h"
 #include "ui/PictureBox.h"
-#include "ui/UpDown.h"
+#include "ui/WindowHelpers.h"
 #include "util/Utils.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QFontDatabase>
-#include <QFormLayout>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace {
 
 constexpr int TwipsPerPixel = 15;
-
-const QColor Green(0, 255, 0);
-const QColor Red(255, 0, 0);
-const QColor PendingRed(255, 70, 70);
-
-// The whole text as a number, rounded half to even; false for any other text.
-bool WholeNumber(const QString &text, qint32 &value)
-{
-    bool ok = false;
-    const double number = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok || !std::isfinite(number))
-        return false;
-    if (!RoundToInt32(number, value))
-        value = number < 0 ? std::numeric_limits<qint32>::min() : std::numeric_limits<qint32>::max();
-    return true;
-}
-
-// A state colour on the control itself; an invalid colour gives the control its default back.
-void SetBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    if (!colour.isValid()) {
-        widget->setPalette(QPalette());
-        widget->setAutoFillBackground(false);
-        return;
-    }
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-    if (role == QPalette::Window)
-        widget->setAutoFillBackground(true);
-}
-
-template <typename T>
-T *Named(T *widget, const char *name, const QString &toolTip = QString())
-{
-    widget->setObjectName(QLatin1String(name));
-    if (!toolTip.isEmpty())
-        widget->setToolTip(toolTip);
-    return widget;
-}
 
 } // namespace
 
@@ -91,13 +45,9 @@ frmMain::frmMain(AppState &state, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     buildControls();
-    chooseArchiveFolder = [this] {
-        return QFileDialog::getExistingDirectory(this, QStringLiteral("Archiv Basis Ordner wählen"),
-                                                 lblSpeicherort->text());
-    };
     // Created state: recording off, shown as off; nothing of the settings applied yet.
     ShowRecordingState(false);
-    MarkChanged(false);
+    frCams->MarkChanged(false);
 }
 
 frmMain::~frmMain()
@@ -129,94 +79,14 @@ void frmMain::buildControls()
     chkRecording->setFont(bold);
     connect(chkRecording, &QCheckBox::clicked, this, [this](bool checked) { mRecording.SetChecked(checked); });
 
-    frCams = Named(new QGroupBox(QStringLiteral("Kameras")), "frCams");
-    cmbKameraname = Named(new QComboBox, "cmbKameraname", QStringLiteral("Name und Selektion der aktuellen Kamera"));
-    cmbKameraname->setEditable(true);
-    cmbKameraname->setInsertPolicy(QComboBox::NoInsert);
-    cmbKameraname->setCompleter(nullptr);
-    cmbKameraname->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    lblCamFolder = Named(new QLabel, "lblDesc_8");
-    lblCamFolder->setMinimumWidth(lblCamFolder->fontMetrics().horizontalAdvance(QStringLiteral("CAM000")));
-    btAdd = Named(new QPushButton(QStringLiteral("+")), "btAdd", QStringLiteral("Kamera an aktueller Position hinzufügen"));
-    btDel = Named(new QPushButton(QStringLiteral("-")), "btDel", QStringLiteral("Ausgewählte Kamera entfernen"));
-    for (QPushButton *b : {btAdd, btDel})
-        b->setFixedWidth(28);
-    txtSocket = Named(new QLineEdit, "txtSocket", QStringLiteral("IP:Port der aktuellen Kamera"));
-    txtImgPath = Named(new QLineEdit, "txtImgPath", QStringLiteral("Pfad zur live-Datei, die zyklisch abgeholt wird"));
-    txtUser = Named(new QLineEdit, "txtUser", QStringLiteral("ggf. Benutzername für den Zugang"));
-    txtPassword = Named(new QLineEdit, "txtPassword", QStringLiteral("Passwort für den Benutzer"));
-    cmbUpdaterate = Named(new QComboBox, "cmbUpdaterate", QStringLiteral("Abstand in dem Bilder geholt werden sollen"));
-    cmbUpdaterate->addItem(QStringLiteral("OFF"), -1);
-    for (const int seconds : {1, 2, 3, 5, 10, 15, 20, 30, 45, 60, 90, 120})
-        cmbUpdaterate->addItem(QString::number(seconds), seconds);
-    btAktivieren = Named(new QPushButton(QStringLiteral("Aktivieren")), "btAktivieren",
-                         QStringLiteral("Änderungen an Kameras übernehmen und sichern"));
-
-    auto *nameRow = new QHBoxLayout;
-    nameRow->addWidget(cmbKameraname, 1);
-    nameRow->addWidget(lblCamFolder);
-    nameRow->addWidget(btAdd);
-    nameRow->addWidget(btDel);
-    auto *rateRow = new QHBoxLayout;
-    rateRow->addWidget(cmbUpdaterate);
-    rateRow->addWidget(new QLabel(QStringLiteral("Sekunden")));
-    rateRow->addStretch(1);
-    rateRow->addWidget(btAktivieren);
-    auto *camForm = new QFormLayout(frCams);
-    camForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    camForm->addRow(QStringLiteral("Kameraname:"), nameRow);
-    camForm->addRow(QStringLiteral("IP:Port / URL:Port"), txtSocket);
-    camForm->addRow(QStringLiteral("Bildpfad:"), txtImgPath);
-    camForm->addRow(QStringLiteral("Benutzername:"), txtUser);
-    camForm->addRow(QStringLiteral("Passwort:"), txtPassword);
-    camForm->addRow(QStringLiteral("Intervall:"), rateRow);
-
-    frConfig1 = Named(new QGroupBox(QStringLiteral("Konfiguration")), "frConfig1");
-    lblSpeicherort = Named(new QLabel, "lblSpeicherort", QStringLiteral("Speicherort, in dem die Kamera-Ordner liegen"));
-    lblSpeicherort->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblSpeicherort->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    btSpeicherort = Named(new QPushButton(QStringLiteral("Auswählen")), "btSpeicherort",
-                          QStringLiteral("Festlegen des Speicherortes"));
-    auto *configRow = new QHBoxLayout(frConfig1);
-    configRow->addWidget(Named(new QLabel(QStringLiteral("Speicherort:")), "lblDesc_6"));
-    configRow->addWidget(lblSpeicherort, 1);
-    configRow->addWidget(btSpeicherort);
-
-    frLimits = Named(new QGroupBox(QStringLiteral("Löschen")), "frLimits");
-    optZeitlimit = Named(new QRadioButton(QStringLiteral("nach Zeit")), "optZeitlimit");
-    optPlatzlimit = Named(new QRadioButton(QStringLiteral("nach Speicher")), "optPlatzlimit");
-    optZeitlimit->setChecked(true);
-    txtZeitlimit = Named(new QLineEdit, "txtZeitlimit", QStringLiteral("Bilder, die älter sind als diese Zeitspanne, werden gelöscht"));
-    txtSpeicherlimit = Named(new QLineEdit, "txtSpeicherlimit",
-                             QStringLiteral("So viel Speicher soll auf dem Ziellaufwerk verfügbar bleiben"));
-    for (QLineEdit *box : {txtZeitlimit, txtSpeicherlimit}) {
-        box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
-        box->setAlignment(Qt::AlignRight);
-        box->installEventFilter(this);
-    }
-    udZeitlimit = Named(new UpDown, "udZeitlimit", QStringLiteral("Erhöhen oder -niedrigen des Löschen-Zeitabstandes"));
-    udSpeicherlimit = Named(new UpDown, "udSpeicherlimit", QStringLiteral("Erhöhen oder -niedrigen des Freien-Speicher-Limits"));
-    lblEinheit = Named(new QLabel(QStringLiteral("h")), "lblEinheit");
-    lblSpeicherlimit = Named(new QLabel(QStringLiteral("Speicherlimit")), "lblSpeicherlimit");
-    lblMB = Named(new QLabel(QStringLiteral("MB")), "lblMB");
-    auto *limits = new QGridLayout(frLimits);
-    limits->addWidget(optZeitlimit, 0, 0);
-    limits->addWidget(txtZeitlimit, 0, 2);
-    limits->addWidget(udZeitlimit, 0, 3);
-    limits->addWidget(lblEinheit, 0, 4);
-    limits->addWidget(optPlatzlimit, 1, 0);
-    limits->addWidget(lblSpeicherlimit, 1, 1, Qt::AlignRight);
-    limits->addWidget(txtSpeicherlimit, 1, 2);
-    limits->addWidget(udSpeicherlimit, 1, 3);
-    limits->addWidget(lblMB, 1, 4);
-    limits->setColumnStretch(5, 1);
+    frCams = new CameraEditor(mState);
+    archiveEditor = new ArchiveEditor(mState);
 
     auto *left = new QVBoxLayout;
     left->setContentsMargins(0, 0, 0, 0);
     left->addWidget(chkRecording);
     left->addWidget(frCams);
-    left->addWidget(frConfig1);
-    left->addWidget(frLimits);
+    left->addWidget(archiveEditor);
     left->addStretch(1);
     auto *leftColumn = new QWidget;
     leftColumn->setLayout(left);
@@ -238,32 +108,7 @@ void frmMain::buildControls()
     topRow->addWidget(frLetztesBild, 1);
 
     // Bottom: the log window with its buttons, sharing the extra height with the picture.
-    frLog = Named(new QGroupBox(QStringLiteral("Logging")), "frLog");
-    txtLog = Named(new QPlainTextEdit, "txtLog", QStringLiteral("Logfenster"));
-    txtLog->setReadOnly(true);
-    txtLog->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtLog->setUndoRedoEnabled(false);
-    txtLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    txtLog->setMinimumHeight(txtLog->fontMetrics().lineSpacing() * 6);
-    btLogLeeren = Named(new QPushButton(QStringLiteral("Log löschen!")), "btLogLeeren", QStringLiteral("Logfenster leeren"));
-    btLogSpeichern = Named(new QPushButton(QStringLiteral("Log speichern!")), "btLogSpeichern",
-                           QStringLiteral("Logfenster an Logdatei anhängen"));
-    btLogDatei = Named(new QPushButton(QStringLiteral("Logdatei öffnen")), "btLogDatei",
-                       QStringLiteral("Aktuelle Logdatei in Notepad öffnen"));
-    chkLogAutoLeeren = Named(new QCheckBox(QStringLiteral("Auto Log leeren")), "chkLogAutoLeeren",
-                             QStringLiteral("Leer das Logfenster automatisch, wenn es voll ist"));
-    chkLogAutoSichern = Named(new QCheckBox(QStringLiteral("Auto Log speichern")), "chkLogAutoSichern",
-                              QStringLiteral("Speichert das Logfenster automatisch in eine Datei, wenn es voll ist und geleert wird"));
-    auto *logButtons = new QHBoxLayout;
-    logButtons->addWidget(btLogLeeren);
-    logButtons->addWidget(btLogSpeichern);
-    logButtons->addWidget(btLogDatei);
-    logButtons->addStretch(1);
-    logButtons->addWidget(chkLogAutoLeeren);
-    logButtons->addWidget(chkLogAutoSichern);
-    auto *log = new QVBoxLayout(frLog);
-    log->addWidget(txtLog, 1);
-    log->addLayout(logButtons);
+    frLog = new LogPanel(mState);
 
     auto *splitter = new QSplitter(Qt::Vertical);
     splitter->setChildrenCollapsible(false);
@@ -281,47 +126,15 @@ void frmMain::buildControls()
     statusBar()->addWidget(MainStatusBarPanel1, 1);
     statusBar()->addPermanentWidget(MainStatusBarPanel2);
 
-    // Handlers. Text boxes follow every change, the program's own included.
-    connect(cmbKameraname, qOverload<int>(&QComboBox::activated), this, [this] {
-        mNameEdited = false;
-        cmbKameraname_Click();
-    });
-    // Editing only marks the camera as changed; "Aktivieren" applies it.
-    connect(cmbKameraname->lineEdit(), &QLineEdit::textEdited, this, [this] {
-        mNameEdited = true;   // a typed name deselects the entry
-        MarkChanged(true);
-    });
-    for (QLineEdit *box : {txtSocket, txtImgPath, txtUser, txtPassword})
-        connect(box, &QLineEdit::textChanged, this, [this] { MarkChanged(true); });
-    connect(cmbUpdaterate, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { MarkChanged(true); });
-    connect(btAktivieren, &QPushButton::clicked, this, &frmMain::btAktivieren_Click);
-    connect(btAdd, &QPushButton::clicked, this, &frmMain::btAdd_Click);
-    connect(btDel, &QPushButton::clicked, this, &frmMain::btDel_Click);
-    connect(btSpeicherort, &QPushButton::clicked, this, &frmMain::btSpeicherort_Click);
-    connect(optPlatzlimit, &QRadioButton::clicked, this, &frmMain::optPlatzlimit_Click);
-    connect(optZeitlimit, &QRadioButton::clicked, this, &frmMain::optZeitlimit_Click);
-    connect(txtZeitlimit, &QLineEdit::textChanged, this, &frmMain::txtZeitlimit_Change);
-    connect(txtSpeicherlimit, &QLineEdit::textChanged, this, &frmMain::txtSpeicherlimit_Change);
-    connect(udZeitlimit, &UpDown::stepped, this, &frmMain::stepZeitlimit);
-    connect(udSpeicherlimit, &UpDown::stepped, this, &frmMain::stepSpeicherlimit);
-    connect(btLogLeeren, &QPushButton::clicked, this, &frmMain::btLogLeeren_Click);
-    connect(btLogSpeichern, &QPushButton::clicked, this, &frmMain::btLogSpeichern_Click);
-    connect(btLogDatei, &QPushButton::clicked, this, &frmMain::btLogDatei_Click);
-    connect(chkLogAutoLeeren, &QCheckBox::toggled, this, [this](bool checked) {
-        mState.LogAutoClear = checked;
+    connect(frCams, &CameraEditor::cameraSelected, this, &frmMain::ShowSelectedCamImage);
+    connect(frCams, &CameraEditor::saveRequested, this, &frmMain::SaveSettings);
+    connect(frCams, &CameraEditor::camerasChanged, this, &frmMain::RestartEstimate);
+    connect(archiveEditor, &ArchiveEditor::saveRequested, this, &frmMain::SaveSettings);
+    connect(frLog, &LogPanel::flagsChanged, this, [this] {
         if (!Initialising)
-            SaveSettingsLogged(mState, *this);
-    });
-    connect(chkLogAutoSichern, &QCheckBox::toggled, this, [this](bool checked) {
-        mState.LogAutoSave = checked;
-        if (!Initialising)
-            SaveSettingsLogged(mState, *this);
+            SaveSettings();
     });
     connect(imgLetztesBild, &PictureBox::doubleClicked, this, &frmMain::imgLetztesBild_DblClick);
-
-    // The log window mirrors the log's own text, line by line.
-    connect(&mState.txtLog, &LogWindow::appended, this, &frmMain::appendLogLine);
-    connect(&mState.txtLog, &LogWindow::cleared, txtLog, &QPlainTextEdit::clear);
 
     mStatusTimer.setSingleShot(true);
     mStatusTimer.setInterval(100);
@@ -339,7 +152,7 @@ void frmMain::Form_Load()
 {
     mState.SetView(this);
     if (!mState.txtLog.text().isEmpty())
-        appendLogLine(mState.txtLog.text());
+        frLog->appendLogLine(mState.txtLog.text());
     WriteLog(mState, QStringLiteral("*** Bildfang gestartet ***"));
     mState.StartTime = mState.platform.clock->now();
     InitMain();
@@ -366,19 +179,7 @@ void frmMain::InitMain()
     if (load.error)
         WriteLog(mState, QStringLiteral("Fehler in INI Datei!"));
 
-    {
-        const QSignalBlocker blocker(cmbKameraname);
-        cmbKameraname->clear();
-        for (int i = 1; i <= mState.CamCount; ++i) {
-            if (mState.Cams.Count() < i)
-                mState.Cams.Add(std::make_shared<CamObject>(mState));
-            const auto cam = mState.Cams.Item(i);
-            if (cam->mCamName.size() < 4)
-                cam->mCamName = CamFolderName(i);
-            cmbKameraname->addItem(cam->mCamName);
-        }
-    }
-    SelectCamEntry(mState.SelectedCam - 1);
+    frCams->LoadCameras();
 
     for (int i = 1; i <= mState.CamCount; ++i)
         AddEngine(mState);
@@ -386,8 +187,8 @@ void frmMain::InitMain()
     mState.platform.associations->jpegViewer(&ViewerProgram, &ViewerArguments);
 
     if (!CheckFreeSpace(mState))
-        SetSpaceLimitColour(false);
-    MarkChanged(false);
+        archiveEditor->SetSpaceLimitColour(false);
+    frCams->MarkChanged(false);
     SetStatusText(1, QString());
     Initialising = false;
 }
@@ -454,133 +255,25 @@ void frmMain::imgLetztesBild_DblClick()
     ViewLastImage(mState, ViewerProgram, ViewerArguments);
 }
 
-// ---------------------------------------------------------------- camera editor
+// ---------------------------------------------------------------- groups
 
-int frmMain::SelectedNameIndex() const
+void frmMain::ShowSelectedCamImage()
 {
-    return mNameEdited ? -1 : cmbKameraname->currentIndex();
-}
-
-void frmMain::SelectCamEntry(int index)
-{
-    {
-        const QSignalBlocker blocker(cmbKameraname);
-        cmbKameraname->setCurrentIndex(index);
-    }
-    mNameEdited = false;
-    cmbKameraname_Click();
-}
-
-void frmMain::cmbKameraname_Click()
-{
-    const int index = cmbKameraname->currentIndex();
-    if (index < 0)
-        return;
-    mState.SelectedCam = qint16(index + 1);
-    lblCamFolder->setText(CamFolderName(mState.SelectedCam));
     const auto cam = mState.Cams.Item(mState.SelectedCam);
-    if (!cam)
-        return;
-    txtSocket->setText(cam->mCamSocket);
-    txtImgPath->setText(cam->mCamImagePath);
-    txtUser->setText(cam->mCamUser);
-    txtPassword->setText(cam->mCamPassword);
-    cmbUpdaterate->setCurrentIndex(0);
-    for (int i = 0; i < cmbUpdaterate->count(); ++i) {
-        if (cmbUpdaterate->itemData(i).toInt() == cam->mCamUpdaterate)
-            cmbUpdaterate->setCurrentIndex(i);
-    }
-    MarkChanged(false);
-
-    if (!cam->mCamLastPic.isEmpty() && mState.platform.fileSystem->fileExists(cam->mCamLastPic)) {
+    if (cam && !cam->mCamLastPic.isEmpty() && mState.platform.fileSystem->fileExists(cam->mCamLastPic)) {
         const QString &path = cam->mCamLastPic;
         const QString name = path.mid(path.lastIndexOf(PathSeparator()) + 1);
-        if (!ShowLastImage(path, name, nullptr)) {
+        if (!ShowLastImage(path, name, nullptr))
             cam->mCamLastPic.clear();
-            return;
-        }
     } else {
         imgLetztesBild->clear();
         lblLetztesBild->clear();
     }
 }
 
-void frmMain::btAktivieren_Click()
+void frmMain::SaveSettings()
 {
-    const auto cam = mState.Cams.Item(mState.SelectedCam);
-    if (!cam)
-        return;
-    const QString socket = RemoveText(RemoveText(txtSocket->text(), QStringLiteral("http:")), QStringLiteral("/"));
-    txtSocket->setText(socket);
-    cam->mCamSocket = socket;
-    QString path = txtImgPath->text();
-    if (!path.isEmpty() && path.front() != QLatin1Char('/')) {
-        path.prepend(QLatin1Char('/'));
-        txtImgPath->setText(path);
-    }
-    cam->mCamImagePath = path;
-    cam->mCamUser = txtUser->text();
-    cam->mCamPassword = txtPassword->text();
-    cam->mCamUpdaterate = qint16(cmbUpdaterate->itemData(Max(0, cmbUpdaterate->currentIndex())).toInt());
-    MarkChanged(false);
-
-    if (SelectedNameIndex() < 0) {
-        const int index = mState.SelectedCam - 1;
-        QString name = cmbKameraname->currentText();
-        if (name.isEmpty())
-            name = CamFolderName(mState.SelectedCam);
-        cmbKameraname->setItemText(index, name);
-        cam->mCamName = cmbKameraname->itemText(index);
-        SelectCamEntry(index);
-    }
     SaveSettingsLogged(mState, *this);
-    RestartEstimate();
-}
-
-void frmMain::btAdd_Click()
-{
-    // Camera numbers are one byte wide: a 256th camera is refused.
-    if (mState.Cams.Count() >= CamCollection::MaxCameras) {
-        WriteLog(mState, QStringLiteral("Es sind höchstens 255 Kameras möglich!"));
-        return;
-    }
-    const int selected = SelectedNameIndex();
-    const int position = selected < 0 ? mState.CamCount + 1 : selected + 1;
-    auto cam = std::make_shared<CamObject>(mState);
-    if (!mState.Cams.Add(cam, QString(), qint16(position)))
-        return;
-    ++mState.CamCount;
-    cam->mCamName = selected < 0 ? cmbKameraname->currentText() : CamFolderName(position);
-    {
-        const QSignalBlocker blocker(cmbKameraname);
-        cmbKameraname->insertItem(position - 1, cam->mCamName);
-    }
-    SelectCamEntry(position - 1);
-    AddEngine(mState);
-    RestartEstimate();
-}
-
-void frmMain::btDel_Click()
-{
-    if (mState.CamCount <= 1) {
-        WriteLog(mState, QStringLiteral("Letzte Kamera kann nicht gelöscht werden!"));
-        return;
-    }
-    const qint16 selected = mState.SelectedCam;
-    if (const auto removed = mState.Cams.Item(selected)) {
-        mState.Cams.Remove(selected);
-        // A transfer still under way for it ends without filing under a number it gave up.
-        removed->mCamNo = 0;
-    }
-    {
-        const QSignalBlocker blocker(cmbKameraname);
-        cmbKameraname->removeItem(selected - 1);
-    }
-    SelectCamEntry(Min(cmbKameraname->count() - 1, selected - 1));
-    // A busy last engine finishes its transfer first, so its camera is not left busy.
-    RemoveLastEngine(mState);
-    --mState.CamCount;
-    RestartEstimate();
 }
 
 void frmMain::RestartEstimate()
@@ -589,225 +282,68 @@ void frmMain::RestartEstimate()
     UpdateHighestInterval(mState);
 }
 
-void frmMain::MarkChanged(bool pending)
-{
-    if (pending) {
-        btAktivieren->setEnabled(true);
-        SetBackground(frCams, QPalette::Window, PendingRed);
-        SetBackground(btAktivieren, QPalette::Button, Green);
-    } else {
-        SetBackground(btAktivieren, QPalette::Button, QColor());
-        SetBackground(frCams, QPalette::Window, QColor());
-        btAktivieren->setEnabled(false);
-    }
-}
-
-// ---------------------------------------------------------------- archive and limits
-
-void frmMain::btSpeicherort_Click()
-{
-    const QString folder = chooseArchiveFolder ? chooseArchiveFolder() : QString();
-    if (folder.isEmpty())
-        return;   // cancelled: folder, label and settings stay
-    lblSpeicherort->setText(AddBackslash(folder));
-    mState.ArchivePath = AddBackslash(lblSpeicherort->text());
-    SetSpaceLimitColour(CheckFreeSpace(mState));
-    SaveSettingsLogged(mState, *this);
-}
-
-void frmMain::optPlatzlimit_Click()
-{
-    mState.SpaceLimitOn = optPlatzlimit->isChecked();
-    mState.TimeLimitOn = !mState.SpaceLimitOn;
-}
-
-void frmMain::optZeitlimit_Click()
-{
-    mState.TimeLimitOn = optZeitlimit->isChecked();
-    mState.SpaceLimitOn = !mState.TimeLimitOn;
-}
-
-void frmMain::txtZeitlimit_Change()
-{
-    if (txtZeitlimit->text().isEmpty())
-        return;
-    // Text that is no whole number (a letter typed) leaves the unit alone.
-    qint32 value = 0;
-    if (lblEinheit->text() == QLatin1String("h") && WholeNumber(txtZeitlimit->text(), value) && value >= 48) {
-        lblEinheit->setText(QStringLiteral("Tage"));
-        mState.TimeLimitUnit = QStringLiteral("Tage");
-        txtZeitlimit->setText(QStringLiteral("2"));
-    }
-    if (lblEinheit->text() == QLatin1String("Tage") && WholeNumber(txtZeitlimit->text(), value) && value < 2) {
-        lblEinheit->setText(QStringLiteral("h"));
-        mState.TimeLimitUnit = QStringLiteral("h");
-        txtZeitlimit->setText(QStringLiteral("47"));
-    }
-    qint32 rounded = 0;
-    if (RoundToInt32(LeadingNumber(txtZeitlimit->text()), rounded))
-        mState.TimeLimitValue = rounded;
-}
-
-void frmMain::txtZeitlimit_LostFocus()
-{
-    qint32 value = 0;
-    // Text that is no number is treated as an empty box.
-    if (!WholeNumber(txtZeitlimit->text(), value)) {
-        mState.TimeLimitUnit = QStringLiteral("h");
-        txtZeitlimit->setText(QStringLiteral("1"));
-    }
-    if (mState.TimeLimitUnit == QLatin1String("h") && WholeNumber(txtZeitlimit->text(), value) && value < 1)
-        txtZeitlimit->setText(QStringLiteral("1"));
-    if (WholeNumber(txtZeitlimit->text(), value) && value > 120)
-        txtZeitlimit->setText(QStringLiteral("120"));
-}
-
-void frmMain::txtSpeicherlimit_Change()
-{
-    bool isNumber = false;
-    const double number = QLocale::c().toDouble(txtSpeicherlimit->text().trimmed(), &isNumber);
-    qint32 value = 100;
-    if (!isNumber || !RoundToInt32(number, value))
-        value = 100;
-    mState.SpaceLimitMB = value;
-    SetSpaceLimitColour(CheckFreeSpace(mState));
-}
-
-void frmMain::txtSpeicherlimit_LostFocus()
-{
-    qint32 value = 0;
-    if (!WholeNumber(txtSpeicherlimit->text(), value))
-        value = 0;
-    if (value < 100)
-        txtSpeicherlimit->setText(QStringLiteral("100"));
-    if (WholeNumber(txtSpeicherlimit->text(), value) && value > 102400)
-        txtSpeicherlimit->setText(QStringLiteral("102400"));
-}
-
-void frmMain::stepZeitlimit(int direction)
-{
-    qint32 value = 0;
-    if (!WholeNumber(txtZeitlimit->text(), value))
-        value = 0;
-    txtZeitlimit->setText(QString::number(std::clamp(value + direction, 1, 120)));
-}
-
-void frmMain::stepSpeicherlimit(int direction)
-{
-    qint32 value = 0;
-    if (!WholeNumber(txtSpeicherlimit->text(), value))
-        value = 0;
-    // Steps of 100 MB on the grid of hundreds.
-    const qint32 stepped = direction > 0 ? (value / 100 + 1) * 100 : ((value + 99) / 100 - 1) * 100;
-    txtSpeicherlimit->setText(QString::number(std::clamp(stepped, 100, 102400)));
-}
-
-void frmMain::SetSpaceLimitColour(bool enoughSpace)
-{
-    SetBackground(txtSpeicherlimit, QPalette::Base, enoughSpace ? QColor() : Red);
-}
-
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::FocusOut) {
-        if (watched == txtZeitlimit)
-            txtZeitlimit_LostFocus();
-        else if (watched == txtSpeicherlimit)
-            txtSpeicherlimit_LostFocus();
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-// ---------------------------------------------------------------- log
-
-void frmMain::appendLogLine(const QString &line)
-{
-    // Inserted at the end through a cursor of its own: the cost is the line's, and the
-    // user's caret and scroll position stay where they are.
-    QString shown = line;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QTextCursor cursor(txtLog->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(shown);
-}
-
-void frmMain::btLogLeeren_Click()
-{
-    LogLeeren(mState);
-}
-
-void frmMain::btLogSpeichern_Click()
-{
-    SaveAndClearLog(mState);
-}
-
-void frmMain::btLogDatei_Click()
-{
-    OpenLogFile(mState);
-}
-
 // ---------------------------------------------------------------- settings view
 
 void frmMain::SetSpeicherortText(const QString &text)
 {
-    lblSpeicherort->setText(text);
+    archiveEditor->lblSpeicherort->setText(text);
 }
 
 QString frmMain::SpeicherortText() const
 {
-    return lblSpeicherort->text();
+    return archiveEditor->lblSpeicherort->text();
 }
 
 void frmMain::ClickPlatzlimit()
 {
-    optPlatzlimit->setChecked(true);
-    optPlatzlimit_Click();
+    archiveEditor->optPlatzlimit->setChecked(true);
+    archiveEditor->optPlatzlimit_Click();
 }
 
 void frmMain::ClickZeitlimit()
 {
-    optZeitlimit->setChecked(true);
-    optZeitlimit_Click();
+    archiveEditor->optZeitlimit->setChecked(true);
+    archiveEditor->optZeitlimit_Click();
 }
 
 void frmMain::SetEinheitText(const QString &text)
 {
-    lblEinheit->setText(text);
+    archiveEditor->lblEinheit->setText(text);
 }
 
 QString frmMain::EinheitText() const
 {
-    return lblEinheit->text();
+    return archiveEditor->lblEinheit->text();
 }
 
 void frmMain::SetSpeicherlimitText(const QString &text)
 {
-    txtSpeicherlimit->setText(text);
+    archiveEditor->txtSpeicherlimit->setText(text);
 }
 
 QString frmMain::SpeicherlimitText() const
 {
-    return txtSpeicherlimit->text();
+    return archiveEditor->txtSpeicherlimit->text();
 }
 
 void frmMain::SetZeitlimitText(const QString &text)
 {
-    txtZeitlimit->setText(text);
+    archiveEditor->txtZeitlimit->setText(text);
 }
 
 QString frmMain::ZeitlimitText() const
 {
-    return txtZeitlimit->text();
+    return archiveEditor->txtZeitlimit->text();
 }
 
 void frmMain::SetLogAutoLeerenChecked(bool checked)
 {
-    chkLogAutoLeeren->setChecked(checked);
+    frLog->chkLogAutoLeeren->setChecked(checked);
 }
 
 void frmMain::SetLogAutoSichernChecked(bool checked)
 {
-    chkLogAutoSichern->setChecked(checked);
+    frLog->chkLogAutoSichern->setChecked(checked);
 }
 
 void frmMain::SetRecordingChecked(bool checked)

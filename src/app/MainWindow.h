@@ -8,20 +8,16 @@
 
 #include <QMainWindow>
 #include <QTimer>
-#include <functional>
 
 class AppState;
+class ArchiveEditor;
+class CameraEditor;
+class LogPanel;
 class PictureBox;
-class UpDown;
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
 
 // frmMain: the main window and the program. Form_Load starts everything, closing the
 // window (close box, "Beenden", a termination signal) runs Form_Unload once.
@@ -34,15 +30,10 @@ public:
 
     void Form_Load();
     void Form_Unload();
-    void MarkChanged(bool pending);
 
     bool Initialising = false;
     QString ViewerProgram;
     QString ViewerArguments;
-
-    // "Auswählen" asks this for the archive folder; empty means cancelled. The window's
-    // own asks the user with a folder chooser; tests answer it themselves.
-    std::function<QString()> chooseArchiveFolder;
 
     RecordingControl &Recording() { return mRecording; }
 
@@ -74,47 +65,18 @@ public:
     bool ShowLastImage(const QString &path, const QString &label, QString *error) override;
     void ShowRecordingState(bool on) override;
 
-    // Controls, under the names the program's handlers use.
+    // The groups, and the controls of the window itself, under the program's names.
+    CameraEditor *frCams;
+    ArchiveEditor *archiveEditor;   // frames "Konfiguration" and "Löschen"
+    LogPanel *frLog;
     QAction *mnuStartStop, *mnuConnStatus, *mnuAbout, *mnuExit;
     QCheckBox *chkRecording;
-    QGroupBox *frCams, *frConfig1, *frLimits, *frLog, *frLetztesBild;
-    QComboBox *cmbKameraname, *cmbUpdaterate;
-    QLabel *lblCamFolder;   // element 8 of the description labels
-    QPushButton *btAdd, *btDel, *btAktivieren;
-    QLineEdit *txtSocket, *txtImgPath, *txtUser, *txtPassword;
-    QLabel *lblSpeicherort;
-    QPushButton *btSpeicherort;
-    QRadioButton *optZeitlimit, *optPlatzlimit;
-    QLineEdit *txtZeitlimit, *txtSpeicherlimit;
-    UpDown *udZeitlimit, *udSpeicherlimit;
-    QLabel *lblEinheit, *lblSpeicherlimit, *lblMB;
-    QPlainTextEdit *txtLog;
-    QPushButton *btLogLeeren, *btLogSpeichern, *btLogDatei;
-    QCheckBox *chkLogAutoLeeren, *chkLogAutoSichern;
+    QGroupBox *frLetztesBild;
     PictureBox *imgLetztesBild;
     QLabel *lblLetztesBild;
     QLabel *MainStatusBarPanel1, *MainStatusBarPanel2;
 
-    // The selected entry of the name list; -1 while its text was edited.
-    int SelectedNameIndex() const;
-    // Selects an entry of the name list as the program does: the selection handling runs.
-    void SelectCamEntry(int index);
-
 public slots:
-    void cmbKameraname_Click();
-    void btAktivieren_Click();
-    void btAdd_Click();
-    void btDel_Click();
-    void btSpeicherort_Click();
-    void optPlatzlimit_Click();
-    void optZeitlimit_Click();
-    void txtZeitlimit_Change();
-    void txtZeitlimit_LostFocus();
-    void txtSpeicherlimit_Change();
-    void txtSpeicherlimit_LostFocus();
-    void btLogLeeren_Click();
-    void btLogSpeichern_Click();
-    void btLogDatei_Click();
     void mnuExit_Click();
     // Hooks of the auxiliary windows, wired where those windows are built.
     void mnuConnStatus_Click();
@@ -126,22 +88,18 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
     void InitMain();
     void RestartEstimate();
-    void SetSpaceLimitColour(bool enoughSpace);
-    void appendLogLine(const QString &line);
-    void stepZeitlimit(int direction);
-    void stepSpeicherlimit(int direction);
+    void ShowSelectedCamImage();
+    void SaveSettings();
 
     AppState &mState;
     RecordingControl mRecording;
     ConnectionStatusController mConnStatus{mState};
     AboutController mAbout{mState};
-    bool mNameEdited = false;
     QString mStatusText[2];
     QTimer mStatusTimer;
     bool mUnloaded = false;

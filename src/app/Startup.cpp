@@ -2,12 +2,10 @@
 
 #include "state/AppState.h"
 #include "config/Settings.h"
-#include "fetch/CopyHelper.h"
 #include "log/Log.h"
 #include "util/TextCodec.h"
 
 #include <QtGlobal>
-#include <algorithm>
 #include <cstdio>
 
 void UseOffscreenWithoutDisplay()
@@ -16,11 +14,6 @@ void UseOffscreenWithoutDisplay()
         return;
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
-QString ErrorLogText(const QString &detail)
-{
-    return QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\"") + detail + QLatin1Char('"');
 }
 
 bool ProtectUnreadableSettings(AppState &state)
@@ -55,30 +48,6 @@ bool SaveSettingsLogged(AppState &state, const SettingsView &view)
     return false;
 }
 
-void AddEngine(AppState &state)
-{
-    state.CopyHelpers.push_back(std::make_unique<CopyHelper>(state.platform, state.TimerNames));
-}
-
-void RemoveLastEngine(AppState &state)
-{
-    if (state.CopyHelpers.empty())
-        return;
-    std::unique_ptr<CopyHelper> engine = std::move(state.CopyHelpers.back());
-    state.CopyHelpers.pop_back();
-    if (engine->isBusy())
-        state.RetiredHelpers.push_back(std::move(engine));
-}
-
-void ReleaseRetiredEngines(AppState &state)
-{
-    if (state.LimitCheckRunning)
-        return;
-    auto &retired = state.RetiredHelpers;
-    retired.erase(std::remove_if(retired.begin(), retired.end(), [](const auto &e) { return !e->isBusy(); }),
-                  retired.end());
-}
-
 void AppendLogFileAtEnd(AppState &state)
 {
     QString error;
@@ -89,15 +58,4 @@ void AppendLogFileAtEnd(AppState &state)
     const QByteArray lines = EncodeTextFile(state.txtLog.text());
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stderr);
     std::fflush(stderr);
-}
-
-bool SaveAndClearLog(AppState &state)
-{
-    QString error;
-    if (!AppendLogFile(state, &error)) {
-        WriteLog(state, ErrorLogText(error.isEmpty() ? state.LogFileName : error));
-        return false;
-    }
-    LogLeeren(state);
-    return true;
 }

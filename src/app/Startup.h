@@ -12,9 +12,6 @@ class SettingsView;
 // terminal or a service records instead of aborting. Call before QApplication exists.
 void UseOffscreenWithoutDisplay();
 
-// "Ein Fehler wurde verursacht!" and the detail in the log's two-line form.
-QString ErrorLogText(const QString &detail);
-
 // When the settings file exists but cannot be read (permissions, a folder of that name),
 // logs it and keeps this run's saves from replacing it. True in that case.
 bool ProtectUnreadableSettings(AppState &state);
@@ -23,21 +20,6 @@ bool ProtectUnreadableSettings(AppState &state);
 // A protected settings file is left alone (false).
 bool SaveSettingsLogged(AppState &state, const SettingsView &view);
 
-// One new engine at the end of CopyHelpers.
-void AddEngine(AppState &state);
-
-// Takes the last engine out of CopyHelpers. A busy one is kept aside until its transfer has
-// ended, so the camera it serves still gets its outcome; idle ones are released at once.
-void RemoveLastEngine(AppState &state);
-
-// Releases the engines kept aside that have finished; not while a storage check lets
-// events run, since the finishing engine's own report may still be on the stack then.
-void ReleaseRetiredEngines(AppState &state);
-
 // AppendLogFile at the program's end. When the file cannot be written, the window's lines
 // go to standard error instead of being lost.
 void AppendLogFileAtEnd(AppState &state);
-
-// The window's lines to the log file, then an empty window; a failure keeps the lines and
-// logs the reason. Returns whether the lines were saved.
-bool SaveAndClearLog(AppState &state);

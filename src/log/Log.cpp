@@ -63,3 +63,19 @@ QString LogFileNameFor(const QString &programFolder, const QDateTime &time)
         + PadNumber(TrimBlank(date.year()), 4) + PadNumber(TrimBlank(date.month()), 2)
         + PadNumber(TrimBlank(date.day()), 2) + QLatin1String(".txt");
 }
+
+QString ErrorLogText(const QString &detail)
+{
+    return QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\"") + detail + QLatin1Char('"');
+}
+
+bool SaveAndClearLog(AppState &state)
+{
+    QString error;
+    if (!AppendLogFile(state, &error)) {
+        WriteLog(state, ErrorLogText(error.isEmpty() ? state.LogFileName : error));
+        return false;
+    }
+    LogLeeren(state);
+    return true;
+}

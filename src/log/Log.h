@@ -20,3 +20,8 @@ void LogLeeren(AppState &state);
 QString LogFileNameFor(const QString &programFolder, const QDateTime &time);
 // "<dd.mm.yyyy hh:mm> ".
 QString LogTimeStamp(const QDateTime &time);
+// "Ein Fehler wurde verursacht!" and the detail in the log's two-line form.
+QString ErrorLogText(const QString &detail);
+// The window's lines to the log file, then an empty window; a failure keeps the lines and
+// logs the reason. Returns whether the lines were saved.
+bool SaveAndClearLog(AppState &state);

@@ -7,6 +7,9 @@
 #include "support/Files.h"
 #include "support/SettingsText.h"
 #include "support/TestPlatform.h"
+#include "ui/ArchiveEditor.h"
+#include "ui/CameraEditor.h"
+#include "ui/LogPanel.h"
 #include "ui/PictureBox.h"
 #include "ui/UpDown.h"
 
@@ -60,7 +63,7 @@ struct WindowRig
         if (!settings.isNull())
             WriteAll(ini(), settings.toUtf8());
         w = std::make_unique<frmMain>(state);
-        w->chooseArchiveFolder = [] { return QString(); };
+        w->archiveEditor->chooseArchiveFolder = [] { return QString(); };
         w->Form_Load();
         return *w;
     }
@@ -70,8 +73,8 @@ struct WindowRig
 QStringList Names(const frmMain &w)
 {
     QStringList names;
-    for (int i = 0; i < w.cmbKameraname->count(); ++i)
-        names << w.cmbKameraname->itemText(i);
+    for (int i = 0; i < w.frCams->cmbKameraname->count(); ++i)
+        names << w.frCams->cmbKameraname->itemText(i);
     return names;
 }
 
@@ -126,11 +129,11 @@ private slots:
         frmMain &w = r.load(settings);
         QCOMPARE(ReadAll(r.ini()), settings.toUtf8());   // the log boxes did not save while initialising
         // The last camera selected, its boxes filled; each box of the file applied.
-        QCOMPARE(QStringList({r.state.ArchivePath, w.txtSocket->text(), w.txtImgPath->text(), w.txtUser->text(),
-                              w.txtPassword->text(), w.cmbUpdaterate->currentText(), r.state.TimeLimitUnit}),
+        QCOMPARE(QStringList({r.state.ArchivePath, w.frCams->txtSocket->text(), w.frCams->txtImgPath->text(), w.frCams->txtUser->text(),
+                              w.frCams->txtPassword->text(), w.frCams->cmbUpdaterate->currentText(), r.state.TimeLimitUnit}),
                  QStringList({r.archive.path() + QDir::separator(), "127.0.0.1:1", "/a.jpg", "u", "p", "45", "Tage"}));
         QVERIFY(r.state.SpaceLimitOn && !r.state.TimeLimitOn && r.state.SpaceLimitMB == 500 && r.state.TimeLimitValue == 3);
-        QVERIFY(r.red(w.txtSpeicherlimit, QPalette::Base));   // 400 MB free, 500 asked
+        QVERIFY(r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));   // 400 MB free, 500 asked
         QVERIFY(r.state.LogAutoClear && r.state.LogAutoSave && w.Recording().MainTimer().isActive() && w.pos() == QPoint(100, 50));
         // The menu item twice: off and on again, one line each.
         w.mnuStartStop->trigger();
@@ -188,19 +191,19 @@ private slots:
         frmMain &w = r.load();
         for (const QString &step : steps.split(QLatin1Char(' '))) {
             if (step.startsWith(QLatin1String("t:")))
-                w.txtZeitlimit->setText(step.mid(2));
+                w.archiveEditor->txtZeitlimit->setText(step.mid(2));
             else if (step.startsWith(QLatin1String("s:")))
-                w.txtSpeicherlimit->setText(step.mid(2));
+                w.archiveEditor->txtSpeicherlimit->setText(step.mid(2));
             else if (step == QLatin1String("T"))
-                w.txtZeitlimit_LostFocus();
+                w.archiveEditor->txtZeitlimit_LostFocus();
             else if (step == QLatin1String("S"))
-                w.txtSpeicherlimit_LostFocus();
+                w.archiveEditor->txtSpeicherlimit_LostFocus();
             else
-                emit (step[0] == QLatin1Char('u') ? w.udZeitlimit : w.udSpeicherlimit)->stepped(step[1] == QLatin1Char('+') ? 1 : -1);
+                emit (step[0] == QLatin1Char('u') ? w.archiveEditor->udZeitlimit : w.archiveEditor->udSpeicherlimit)->stepped(step[1] == QLatin1Char('+') ? 1 : -1);
         }
-        QCOMPARE(r.state.TimeLimitUnit, w.lblEinheit->text());
-        QTEST(QStringLiteral("%1 %2 %3 /%4 %5").arg(w.txtZeitlimit->text(), w.lblEinheit->text()).arg(r.state.TimeLimitValue)
-                  .arg(w.txtSpeicherlimit->text()).arg(r.state.SpaceLimitMB),
+        QCOMPARE(r.state.TimeLimitUnit, w.archiveEditor->lblEinheit->text());
+        QTEST(QStringLiteral("%1 %2 %3 /%4 %5").arg(w.archiveEditor->txtZeitlimit->text(), w.archiveEditor->lblEinheit->text()).arg(r.state.TimeLimitValue)
+                  .arg(w.archiveEditor->txtSpeicherlimit->text()).arg(r.state.SpaceLimitMB),
               "boxes");
     }
 
@@ -209,35 +212,35 @@ private slots:
         WindowRig r;
         r.tp.fileSystem->freeBytesValue = 200LL * 1048576;
         frmMain &w = r.load();
-        w.txtSpeicherlimit->setText(QStringLiteral("300"));
-        QVERIFY(!r.red(w.txtSpeicherlimit, QPalette::Base));   // no archive yet: nothing to compare
+        w.archiveEditor->txtSpeicherlimit->setText(QStringLiteral("300"));
+        QVERIFY(!r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));   // no archive yet: nothing to compare
         // Cancel changes nothing; a folder is taken, saved, and the box follows its free space.
-        w.btSpeicherort->click();
-        QVERIFY(w.lblSpeicherort->text().isEmpty() && r.state.ArchivePath.isEmpty() && !QFile::exists(r.ini()));
-        w.chooseArchiveFolder = [&r] { return r.archive.path(); };
-        w.btSpeicherort->click();
-        QVERIFY(r.state.ArchivePath == r.archive.path() + QDir::separator() && w.lblSpeicherort->text() == r.state.ArchivePath);
-        QVERIFY(ReadAll(r.ini()).contains("<ARCHIVE>" + r.state.ArchivePath.toUtf8() + "</ARCHIVE>") && r.red(w.txtSpeicherlimit, QPalette::Base));
-        w.txtSpeicherlimit->setText(QStringLiteral("150"));
-        QVERIFY(!r.red(w.txtSpeicherlimit, QPalette::Base));
+        w.archiveEditor->btSpeicherort->click();
+        QVERIFY(w.archiveEditor->lblSpeicherort->text().isEmpty() && r.state.ArchivePath.isEmpty() && !QFile::exists(r.ini()));
+        w.archiveEditor->chooseArchiveFolder = [&r] { return r.archive.path(); };
+        w.archiveEditor->btSpeicherort->click();
+        QVERIFY(r.state.ArchivePath == r.archive.path() + QDir::separator() && w.archiveEditor->lblSpeicherort->text() == r.state.ArchivePath);
+        QVERIFY(ReadAll(r.ini()).contains("<ARCHIVE>" + r.state.ArchivePath.toUtf8() + "</ARCHIVE>") && r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));
+        w.archiveEditor->txtSpeicherlimit->setText(QStringLiteral("150"));
+        QVERIFY(!r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));
     }
 
     void logControls()
     {
         WindowRig r;
         frmMain &w = r.load();
-        QCOMPARE(w.txtLog->toPlainText(), QString(r.state.txtLog.text()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
-        w.chkLogAutoSichern->click();
-        w.chkLogAutoLeeren->click();
+        QCOMPARE(w.frLog->txtLog->toPlainText(), QString(r.state.txtLog.text()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+        w.frLog->chkLogAutoSichern->click();
+        w.frLog->chkLogAutoLeeren->click();
         QVERIFY(r.state.LogAutoSave && r.state.LogAutoClear && ReadAll(r.ini()).contains("<LOG_CLEAR>True</LOG_CLEAR>\r\n<LOG_SAVE>True"));
 
         const QByteArray lines = r.state.txtLog.text().toUtf8();
-        w.btLogSpeichern->click();
-        QVERIFY(ReadAll(r.logFile()) == lines && r.state.txtLog.text().isEmpty() && w.txtLog->toPlainText().isEmpty());
+        w.frLog->btLogSpeichern->click();
+        QVERIFY(ReadAll(r.logFile()) == lines && r.state.txtLog.text().isEmpty() && w.frLog->txtLog->toPlainText().isEmpty());
         WriteLog(r.state, QStringLiteral("x"));
-        w.btLogLeeren->click();
-        QVERIFY(w.txtLog->toPlainText().isEmpty() && ReadAll(r.logFile()) == lines);
-        w.btLogDatei->click();
+        w.frLog->btLogLeeren->click();
+        QVERIFY(w.frLog->txtLog->toPlainText().isEmpty() && ReadAll(r.logFile()) == lines);
+        w.frLog->btLogDatei->click();
         QCOMPARE(QProcess::splitCommand(r.tp.launcher->commandLines.value(0)), QStringList({"xdg-open", r.logFile()}));
     }
 
@@ -249,9 +252,9 @@ private slots:
         QImage(40, 20, QImage::Format_RGB32).save(jpeg, "JPG");
         r.state.Cams.Item(2)->mCamLastPic = jpeg;
         r.state.Cams.Item(1)->mCamLastPic = r.ini();   // no picture
-        w.SelectCamEntry(1);
+        w.frCams->SelectCamEntry(1);
         QVERIFY(w.imgLetztesBild->hasPicture() && w.lblLetztesBild->text() == QStringLiteral("20060512-134507(CAM02).jpg"));
-        w.SelectCamEntry(0);   // a failing load empties the box and forgets the picture
+        w.frCams->SelectCamEntry(0);   // a failing load empties the box and forgets the picture
         QVERIFY(!w.imgLetztesBild->hasPicture() && w.lblLetztesBild->text().isEmpty() && r.state.Cams.Item(1)->mCamLastPic.isEmpty());
     }
 
@@ -261,36 +264,36 @@ private slots:
         // An existing settings file that cannot be read is reported and never replaced.
         QVERIFY(QDir().mkdir(r.ini()));
         frmMain &w = r.load();
-        w.chkLogAutoLeeren->click();
+        w.frLog->chkLogAutoLeeren->click();
         QVERIFY(r.log.at(1).startsWith(QStringLiteral("INI Datei kann nicht gelesen werden")) && QFileInfo(r.ini()).isDir());
 
         // A failing save is logged once per cause, and again after a save succeeded.
         r.state.SettingsFileProtected = false;
         const int before = int(r.log.size());
         for (int i = 0; i < 3; ++i)
-            w.chkLogAutoLeeren->click();
+            w.frLog->chkLogAutoLeeren->click();
         QVERIFY(r.log.size() == before + 1 && r.log.last().startsWith(QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\"")));
         std::swap(r.state.SettingsFileName, r.state.LogFileName);   // a file that can be written
-        w.chkLogAutoLeeren->click();
+        w.frLog->chkLogAutoLeeren->click();
         std::swap(r.state.SettingsFileName, r.state.LogFileName);
-        w.chkLogAutoLeeren->click();
+        w.frLog->chkLogAutoLeeren->click();
         QCOMPARE(int(r.log.size()), before + 2);
 
         // "Log speichern!" that cannot write keeps the window's lines.
         r.state.LogFileName = r.archive.filePath(QStringLiteral("missing/log.txt"));
         const QString lines = r.state.txtLog.text();
-        w.btLogSpeichern->click();
+        w.frLog->btLogSpeichern->click();
         QVERIFY(r.state.txtLog.text().startsWith(lines) && r.log.last().startsWith(QStringLiteral("Ein Fehler")));
 
         // Without automatic clearing, a window of 10,000 lines goes to the file and is emptied.
         r.state.LogFileName = r.logFile();
-        w.chkLogAutoLeeren->setChecked(false);
+        w.frLog->chkLogAutoLeeren->setChecked(false);
         while (r.state.txtLog.lineBreaks() < LogWindow::OverflowLines)
             WriteLog(r.state, QStringLiteral("Zeile"));
         QFile::remove(r.logFile());
         WriteLog(r.state, QStringLiteral("danach"));
         QCOMPARE(ReadAll(r.logFile()).count("\r\n"), LogWindow::OverflowLines);
-        QVERIFY(r.state.txtLog.lineBreaks() == 1 && w.txtLog->document()->blockCount() == 2);   // the line and an empty one
+        QVERIFY(r.state.txtLog.lineBreaks() == 1 && w.frLog->txtLog->document()->blockCount() == 2);   // the line and an empty one
 
         // At the end, a log file that cannot be written gets the lines on standard error.
         r.state.LogFileName = r.archive.filePath(QStringLiteral("missing/log.txt"));
@@ -319,26 +322,26 @@ private slots:
         WindowRig r;
         frmMain &w = r.load(SettingsText({{"CAM_COUNT", "2"}, {"CAM02_NAME", "Tor2"}, {"CAM02_RATE", "7"}, {"LASTCAM", "2"},
                                   {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
-        QCOMPARE(w.cmbUpdaterate->currentText(), QStringLiteral("OFF"));   // 7 is none of the list's
-        w.txtUser->setText(QStringLiteral("edited"));
-        w.SelectCamEntry(0);
-        w.SelectCamEntry(1);
-        QVERIFY(w.txtUser->text().isEmpty() && !w.btAktivieren->isEnabled());
+        QCOMPARE(w.frCams->cmbUpdaterate->currentText(), QStringLiteral("OFF"));   // 7 is none of the list's
+        w.frCams->txtUser->setText(QStringLiteral("edited"));
+        w.frCams->SelectCamEntry(0);
+        w.frCams->SelectCamEntry(1);
+        QVERIFY(w.frCams->txtUser->text().isEmpty() && !w.frCams->btAktivieren->isEnabled());
         QFETCH(QString, socket);
         QFETCH(QString, path);
         QFETCH(int, rateIndex);
-        w.txtSocket->setText(socket);
-        w.txtImgPath->setText(path);
-        w.txtUser->setText(QStringLiteral("u"));
-        w.txtPassword->setText(QStringLiteral("p"));
-        w.cmbUpdaterate->setCurrentIndex(rateIndex);
-        QVERIFY(w.btAktivieren->isEnabled());
-        w.btAktivieren->click();
+        w.frCams->txtSocket->setText(socket);
+        w.frCams->txtImgPath->setText(path);
+        w.frCams->txtUser->setText(QStringLiteral("u"));
+        w.frCams->txtPassword->setText(QStringLiteral("p"));
+        w.frCams->cmbUpdaterate->setCurrentIndex(rateIndex);
+        QVERIFY(w.frCams->btAktivieren->isEnabled());
+        w.frCams->btAktivieren->click();
         const auto cam = r.state.Cams.Item(2);
         QTEST(QStringList({cam->mCamSocket, cam->mCamImagePath, QString::number(cam->mCamUpdaterate)}).join(QLatin1Char('|')), "taken");
-        QCOMPARE(QStringList({w.txtSocket->text(), w.txtImgPath->text(), cam->mCamUser, cam->mCamPassword, cam->mCamName}),
+        QCOMPARE(QStringList({w.frCams->txtSocket->text(), w.frCams->txtImgPath->text(), cam->mCamUser, cam->mCamPassword, cam->mCamName}),
                  QStringList({cam->mCamSocket, cam->mCamImagePath, "u", "p", "Tor2"}));
-        QVERIFY(!w.btAktivieren->isEnabled() && ReadAll(r.ini()).contains("<CAM02_SOCKET>" + cam->mCamSocket.toUtf8() + "</CAM02_SOCKET>"));
+        QVERIFY(!w.frCams->btAktivieren->isEnabled() && ReadAll(r.ini()).contains("<CAM02_SOCKET>" + cam->mCamSocket.toUtf8() + "</CAM02_SOCKET>"));
     }
 
     // Steps: "sel:i" selects entry i, "type:x" types a name, "+", "-", "ok" ("Aktivieren");
@@ -363,19 +366,19 @@ private slots:
                                   {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
         for (const QString &step : steps.split(QLatin1Char(' '))) {
             if (step.startsWith(QLatin1String("sel:")))
-                w.SelectCamEntry(step.mid(4).toInt());
+                w.frCams->SelectCamEntry(step.mid(4).toInt());
             else if (step.startsWith(QLatin1String("type:"))) {   // typed: the entry is deselected
-                w.cmbKameraname->lineEdit()->setText(step.mid(5));
-                emit w.cmbKameraname->lineEdit()->textEdited(step.mid(5));
+                w.frCams->cmbKameraname->lineEdit()->setText(step.mid(5));
+                emit w.frCams->cmbKameraname->lineEdit()->textEdited(step.mid(5));
             } else
-                (step == QLatin1String("+") ? w.btAdd : step == QLatin1String("-") ? w.btDel : w.btAktivieren)->click();
+                (step == QLatin1String("+") ? w.frCams->btAdd : step == QLatin1String("-") ? w.frCams->btDel : w.frCams->btAktivieren)->click();
         }
         QStringList names = Names(w), records;
         for (int i = 1; i <= r.state.Cams.Count(); ++i)
             records << r.state.Cams.Item(i)->mCamName;
         QCOMPARE(records, names);
-        QVERIFY(r.state.CamCount == names.size() && int(r.state.CopyHelpers.size()) == names.size() && !w.btAktivieren->isEnabled());
-        QCOMPARE(w.lblCamFolder->text(), CamFolderName(w.cmbKameraname->currentIndex() + 1));
+        QVERIFY(r.state.CamCount == names.size() && int(r.state.CopyHelpers.size()) == names.size() && !w.frCams->btAktivieren->isEnabled());
+        QCOMPARE(w.frCams->lblCamFolder->text(), CamFolderName(w.frCams->cmbKameraname->currentIndex() + 1));
         names[r.state.SelectedCam - 1] = '[' + names.value(r.state.SelectedCam - 1) + ']';
         QTEST(names.join(QLatin1Char(' ')), "list");
         QCOMPARE(r.log.last(), QString(names.size() == 1 ? "Letzte Kamera kann nicht gelöscht werden!" : "*** Bildfang gestartet ***"));
@@ -384,9 +387,9 @@ private slots:
     void camera256()
     {
         WindowRig r;
-        r.load(SettingsText({{"CAM_COUNT", "255"}, {"LASTCAM", "255"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}})).btAdd->click();
+        r.load(SettingsText({{"CAM_COUNT", "255"}, {"LASTCAM", "255"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}})).frCams->btAdd->click();
         QCOMPARE(r.log.last(), QStringLiteral("Es sind höchstens 255 Kameras möglich!"));
-        QCOMPARE(QList<int>({r.state.Cams.Count(), r.w->cmbKameraname->count(), int(r.state.CopyHelpers.size())}), QList<int>({255, 255, 255}));
+        QCOMPARE(QList<int>({r.state.Cams.Count(), r.w->frCams->cmbKameraname->count(), int(r.state.CopyHelpers.size())}), QList<int>({255, 255, 255}));
     }
 
     // Over loopback while recording: "-" while every engine is busy (the last engine finishes
@@ -419,17 +422,17 @@ private slots:
             QTRY_VERIFY(!r.state.Cams.Item(1)->mCamIsBusy && !r.state.Cams.Item(2)->mCamIsBusy);
         };
         tick(3);
-        w.btDel->click();   // camera 2 goes; camera 3, served by the last engine, moves up
+        w.frCams->btDel->click();   // camera 2 goes; camera 3, served by the last engine, moves up
         QCOMPARE(int(r.state.CopyHelpers.size()), 2);
         answer();
         tick(2);
         QVERIFY(r.state.RetiredHelpers.empty());
         answer();
-        QTest::keyClicks(w.cmbKameraname->lineEdit(), QStringLiteral("Neue"));
-        w.btAdd->click();   // appended, switched off
+        QTest::keyClicks(w.frCams->cmbKameraname->lineEdit(), QStringLiteral("Neue"));
+        w.frCams->btAdd->click();   // appended, switched off
         tick(2);
         answer();
-        w.btDel->click();
+        w.frCams->btDel->click();
         tick(2);
         answer();
         QVERIFY(FilesBelow(r.archive.path()).filter(QStringLiteral("(Name2)")).isEmpty());
