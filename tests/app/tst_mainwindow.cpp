@@ -1,34 +1,28 @@
-#include "state/AppState.h"
 #include "app/CaptureCycle.h"
-#include "app/MainWindow.h"
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"
-#include "log/Log.h"
-#include "support/Files.h"
 #include "support/SettingsText.h"
-#include "support/TestPlatform.h"
-#include "ui/ArchiveEditor.h"
-#include "ui/CameraEditor.h"
-#include "ui/LogPanel.h"
+#include "support/WindowRig.h"
+#include "ui/AboutWindow.h"
+#include "ui/ConnectionStatusWindow.h"
+#include "ui/ExternalPrograms.h"
 #include "ui/PictureBox.h"
 #include "ui/UpDown.h"
 
 #include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDirIterator>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 #include <QThread>
+#include <QToolButton>
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <unistd.h>
 #include <utility>
 
@@ -43,40 +37,8 @@ QStringList FilesBelow(const QString &folder)
     return names;
 }
 
-// The main window on the test platform, its log's messages without time stamps.
-struct WindowRig
-{
-    TestPlatform tp;
-    QTemporaryDir archive;
-    AppState state{tp.platform};
-    QStringList log;
-    std::unique_ptr<frmMain> w;
-
-    WindowRig()
-    {
-        QObject::connect(&state.txtLog, &LogWindow::appended, [this](const QString &line) { log.append(line.mid(19).chopped(2)); });
-    }
-    QString ini() const { return tp.programDir.filePath(QStringLiteral("Bildfang.ini")); }
-    QString logFile() const { return tp.programDir.filePath(QStringLiteral("Bildfang Log 20060512.txt")); }
-    frmMain &load(const QString &settings = QString())
-    {
-        if (!settings.isNull())
-            WriteAll(ini(), settings.toUtf8());
-        w = std::make_unique<frmMain>(state);
-        w->archiveEditor->chooseArchiveFolder = [] { return QString(); };
-        w->Form_Load();
-        return *w;
-    }
-    bool red(QWidget *widget, QPalette::ColorRole role) const { return widget->palette().color(role) == QColor(255, 0, 0); }
-};
-
-QStringList Names(const frmMain &w)
-{
-    QStringList names;
-    for (int i = 0; i < w.frCams->cmbKameraname->count(); ++i)
-        names << w.frCams->cmbKameraname->itemText(i);
-    return names;
-}
+const QString ThreeCameras = SettingsText({{"CAM_COUNT", "3"}, {"CAM01_NAME", "Cam-A"}, {"CAM02_NAME", "Cam-B"}, {"CAM03_NAME", "Cam-C"},
+                                           {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}});
 
 } // namespace
 
@@ -109,8 +71,8 @@ private slots:
         WindowRig r;
         frmMain &w = r.load(settings);
         QTEST(r.log, "log");
-        QTEST(Names(w), "names");
-        QCOMPARE(int(r.state.CopyHelpers.size()), Names(w).size());
+        QTEST(r.names(), "names");
+        QCOMPARE(int(r.state.CopyHelpers.size()), r.names().size());
         QTEST(int(r.tp.dialogs->boxes.size()), "boxes");
         QVERIFY(!r.state.Recording && !w.chkRecording->isChecked() && !w.Recording().MainTimer().isActive());
         QCOMPARE(QFile::exists(r.ini()), !settings.isNull());   // nothing written before the first save
@@ -128,19 +90,19 @@ private slots:
                                        {"WINDOW_LEFT", "1500"}, {"WINDOW_TOP", "750"}, {"WINDOW_STATE", "0"}});
         frmMain &w = r.load(settings);
         QCOMPARE(ReadAll(r.ini()), settings.toUtf8());   // the log boxes did not save while initialising
-        // The last camera selected, its boxes filled; each box of the file applied.
-        QCOMPARE(QStringList({r.state.ArchivePath, w.frCams->txtSocket->text(), w.frCams->txtImgPath->text(), w.frCams->txtUser->text(),
-                              w.frCams->txtPassword->text(), w.frCams->cmbUpdaterate->currentText(), r.state.TimeLimitUnit}),
+        CameraEditor &c = r.cams();
+        QCOMPARE(QStringList({r.state.ArchivePath, c.txtSocket->text(), c.txtImgPath->text(), c.txtUser->text(),
+                              c.txtPassword->text(), c.cmbUpdaterate->currentText(), r.state.TimeLimitUnit}),
                  QStringList({r.archive.path() + QDir::separator(), "127.0.0.1:1", "/a.jpg", "u", "p", "45", "Tage"}));
         QVERIFY(r.state.SpaceLimitOn && !r.state.TimeLimitOn && r.state.SpaceLimitMB == 500 && r.state.TimeLimitValue == 3);
-        QVERIFY(r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));   // 400 MB free, 500 asked
+        QVERIFY(r.red(r.limits().txtSpeicherlimit, QPalette::Base));   // 400 MB free, 500 asked
         QVERIFY(r.state.LogAutoClear && r.state.LogAutoSave && w.Recording().MainTimer().isActive() && w.pos() == QPoint(100, 50));
-        // The menu item twice: off and on again, one line each.
-        w.mnuStartStop->trigger();
+        // The menu item and the box each turn recording over, one line each.
+        r.menu(w.mnuStartStop);
         QVERIFY(!w.chkRecording->isChecked() && !r.state.Recording);
-        w.mnuStartStop->trigger();
+        r.click(w.chkRecording);
         QCOMPARE(r.log, QStringList({"*** Bildfang gestartet ***", "Aufnahme gestartet", "Aufnahme angehalten", "Aufnahme gestartet"}));
-        QVERIFY(w.chkRecording->isChecked() && w.mnuStartStop->text() == QStringLiteral("Aufnahme stoppen"));
+        QVERIFY(r.state.Recording && w.mnuStartStop->text() == QStringLiteral("Aufnahme stoppen"));
     }
 
     // The close box and "Beenden" write the same settings and log lines.
@@ -150,9 +112,9 @@ private slots:
         for (const bool menu : {false, true}) {
             WindowRig r;
             frmMain &w = r.load(SettingsText({{"ARCHIVE", r.archive.path()}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"},
-                                      {"LIMIT_TIME", "5"}, {"RECORD", "True"}}));
-            w.show();
-            menu ? w.mnuExit->trigger() : void(w.close());
+                                              {"LIMIT_TIME", "5"}, {"RECORD", "True"}}));
+            menu ? r.menu(w.mnuExit) : r.closeBox();
+            QVERIFY(!w.isVisible());
             w.close();   // a second close unloads nothing more
             QVERIFY(r.log.last() == QStringLiteral("--- Bildfang beendet ---") && r.log.count(r.log.last()) == 1);
             QByteArray settings = ReadAll(r.ini());
@@ -160,50 +122,45 @@ private slots:
             files[menu] = settings.replace(r.archive.path().toUtf8(), "A") + ReadAll(r.logFile());
         }
         QCOMPARE(files[1], files[0]);
-        QVERIFY(files[0].endsWith("> --- Bildfang beendet ---\r\n"));
     }
 
-    // Steps: "t:x" types x into the age box, "T" leaves it, "u+"/"u-" step it; "s:x", "S",
-    // "v+"/"v-" the same for the space box. Then: age text, unit, age value, space text, MB.
+    // Steps: "t:x" types x into the age box, "s:x" into the space box, "tab" leaves the box,
+    // "u+"/"u-" and "v+"/"v-" click the steppers. Then: age text, unit, age value, space text, MB.
     void limitBoxes_data()
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("boxes");
         QTest::newRow("48 h gives 2 Tage") << "t:48" << "2 Tage 2 / 0";
         QTest::newRow("1 Tag gives 47 h") << "t:48 t:1" << "47 h 47 / 0";
-        QTest::newRow("empty in hours") << "t:5 t: T" << "1 h 1 / 0";
-        QTest::newRow("empty in days") << "t:48 t: T" << "47 h 47 / 0";
-        QTest::newRow("200 Tage cut to 120") << "t:48 t:200 T" << "120 Tage 120 / 0";
-        QTest::newRow("0 h gives 1") << "t:0 T" << "1 h 1 / 0";
+        QTest::newRow("empty in hours") << "t:5 t: tab" << "1 h 1 / 0";
+        QTest::newRow("empty in days") << "t:48 t: tab" << "47 h 47 / 0";
+        QTest::newRow("200 Tage cut to 120") << "t:48 t:200 tab" << "120 Tage 120 / 0";
+        QTest::newRow("0 h gives 1") << "t:0 tab" << "1 h 1 / 0";
         QTest::newRow("letters leave the unit") << "t:48 t:x" << "x Tage 0 / 0";
         QTest::newRow("step up past 47 h") << "t:47 u+" << "2 Tage 2 / 0";
         QTest::newRow("step down past 2 Tage") << "t:48 u-" << "47 h 47 / 0";
-        QTest::newRow("50 MB gives 100") << "s:50 S" << " h 24 /100 100";
-        QTest::newRow("200000 gives 102400") << "s:200000 S" << " h 24 /102400 102400";
+        QTest::newRow("50 MB gives 100") << "s:50 tab" << " h 24 /100 100";
+        QTest::newRow("200000 gives 102400") << "s:200000 tab" << " h 24 /102400 102400";
         QTest::newRow("no number counts 100") << "s:abc" << " h 24 /abc 100";
-        QTest::newRow("no number on leaving") << "s:abc S" << " h 24 /100 100";
         QTest::newRow("space steps of 100") << "s:150 v+ v+ v-" << " h 24 /200 200";
     }
     void limitBoxes()
     {
         QFETCH(QString, steps);
         WindowRig r;
-        frmMain &w = r.load();
+        r.load();
+        ArchiveEditor &l = r.limits();
         for (const QString &step : steps.split(QLatin1Char(' '))) {
-            if (step.startsWith(QLatin1String("t:")))
-                w.archiveEditor->txtZeitlimit->setText(step.mid(2));
-            else if (step.startsWith(QLatin1String("s:")))
-                w.archiveEditor->txtSpeicherlimit->setText(step.mid(2));
-            else if (step == QLatin1String("T"))
-                w.archiveEditor->txtZeitlimit_LostFocus();
-            else if (step == QLatin1String("S"))
-                w.archiveEditor->txtSpeicherlimit_LostFocus();
+            if (step.startsWith(QLatin1String("t:")) || step.startsWith(QLatin1String("s:")))
+                r.type(step[0] == QLatin1Char('t') ? l.txtZeitlimit : l.txtSpeicherlimit, step.mid(2));
+            else if (step == QLatin1String("tab"))
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             else
-                emit (step[0] == QLatin1Char('u') ? w.archiveEditor->udZeitlimit : w.archiveEditor->udSpeicherlimit)->stepped(step[1] == QLatin1Char('+') ? 1 : -1);
+                r.click((step[0] == QLatin1Char('u') ? l.udZeitlimit : l.udSpeicherlimit)->findChildren<QToolButton *>().at(step[1] == QLatin1Char('+') ? 0 : 1));
         }
-        QCOMPARE(r.state.TimeLimitUnit, w.archiveEditor->lblEinheit->text());
-        QTEST(QStringLiteral("%1 %2 %3 /%4 %5").arg(w.archiveEditor->txtZeitlimit->text(), w.archiveEditor->lblEinheit->text()).arg(r.state.TimeLimitValue)
-                  .arg(w.archiveEditor->txtSpeicherlimit->text()).arg(r.state.SpaceLimitMB),
+        QCOMPARE(r.state.TimeLimitUnit, l.lblEinheit->text());
+        QTEST(QStringLiteral("%1 %2 %3 /%4 %5").arg(l.txtZeitlimit->text(), l.lblEinheit->text()).arg(r.state.TimeLimitValue)
+                  .arg(l.txtSpeicherlimit->text()).arg(r.state.SpaceLimitMB),
               "boxes");
     }
 
@@ -211,36 +168,38 @@ private slots:
     {
         WindowRig r;
         r.tp.fileSystem->freeBytesValue = 200LL * 1048576;
-        frmMain &w = r.load();
-        w.archiveEditor->txtSpeicherlimit->setText(QStringLiteral("300"));
-        QVERIFY(!r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));   // no archive yet: nothing to compare
+        r.load();
+        ArchiveEditor &l = r.limits();
+        r.type(l.txtSpeicherlimit, QStringLiteral("300"));
+        QVERIFY(!r.red(l.txtSpeicherlimit, QPalette::Base));   // no archive yet: nothing to compare
         // Cancel changes nothing; a folder is taken, saved, and the box follows its free space.
-        w.archiveEditor->btSpeicherort->click();
-        QVERIFY(w.archiveEditor->lblSpeicherort->text().isEmpty() && r.state.ArchivePath.isEmpty() && !QFile::exists(r.ini()));
-        w.archiveEditor->chooseArchiveFolder = [&r] { return r.archive.path(); };
-        w.archiveEditor->btSpeicherort->click();
-        QVERIFY(r.state.ArchivePath == r.archive.path() + QDir::separator() && w.archiveEditor->lblSpeicherort->text() == r.state.ArchivePath);
-        QVERIFY(ReadAll(r.ini()).contains("<ARCHIVE>" + r.state.ArchivePath.toUtf8() + "</ARCHIVE>") && r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));
-        w.archiveEditor->txtSpeicherlimit->setText(QStringLiteral("150"));
-        QVERIFY(!r.red(w.archiveEditor->txtSpeicherlimit, QPalette::Base));
+        r.click(l.btSpeicherort);
+        QVERIFY(l.lblSpeicherort->text().isEmpty() && r.state.ArchivePath.isEmpty() && !QFile::exists(r.ini()));
+        r.chosenFolder = r.archive.path();
+        r.click(l.btSpeicherort);
+        QVERIFY(r.state.ArchivePath == r.archive.path() + QDir::separator() && l.lblSpeicherort->text() == r.state.ArchivePath);
+        QVERIFY(ReadAll(r.ini()).contains("<ARCHIVE>" + r.state.ArchivePath.toUtf8() + "</ARCHIVE>") && r.red(l.txtSpeicherlimit, QPalette::Base));
+        r.type(l.txtSpeicherlimit, QStringLiteral("150"));
+        QVERIFY(!r.red(l.txtSpeicherlimit, QPalette::Base));
     }
 
     void logControls()
     {
         WindowRig r;
-        frmMain &w = r.load();
-        QCOMPARE(w.frLog->txtLog->toPlainText(), QString(r.state.txtLog.text()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
-        w.frLog->chkLogAutoSichern->click();
-        w.frLog->chkLogAutoLeeren->click();
+        r.load();
+        LogPanel &p = r.logPanel();
+        QCOMPARE(p.txtLog->toPlainText(), QString(r.state.txtLog.text()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+        r.click(p.chkLogAutoSichern);
+        r.click(p.chkLogAutoLeeren);
         QVERIFY(r.state.LogAutoSave && r.state.LogAutoClear && ReadAll(r.ini()).contains("<LOG_CLEAR>True</LOG_CLEAR>\r\n<LOG_SAVE>True"));
 
         const QByteArray lines = r.state.txtLog.text().toUtf8();
-        w.frLog->btLogSpeichern->click();
-        QVERIFY(ReadAll(r.logFile()) == lines && r.state.txtLog.text().isEmpty() && w.frLog->txtLog->toPlainText().isEmpty());
+        r.click(p.btLogSpeichern);
+        QVERIFY(ReadAll(r.logFile()) == lines && r.state.txtLog.text().isEmpty() && p.txtLog->toPlainText().isEmpty());
         WriteLog(r.state, QStringLiteral("x"));
-        w.frLog->btLogLeeren->click();
-        QVERIFY(w.frLog->txtLog->toPlainText().isEmpty() && ReadAll(r.logFile()) == lines);
-        w.frLog->btLogDatei->click();
+        r.click(p.btLogLeeren);
+        QVERIFY(p.txtLog->toPlainText().isEmpty() && ReadAll(r.logFile()) == lines);
+        r.click(p.btLogDatei);
         QCOMPARE(QProcess::splitCommand(r.tp.launcher->commandLines.value(0)), QStringList({"xdg-open", r.logFile()}));
     }
 
@@ -252,9 +211,9 @@ private slots:
         QImage(40, 20, QImage::Format_RGB32).save(jpeg, "JPG");
         r.state.Cams.Item(2)->mCamLastPic = jpeg;
         r.state.Cams.Item(1)->mCamLastPic = r.ini();   // no picture
-        w.frCams->SelectCamEntry(1);
+        r.pick(r.cams().cmbKameraname, 1);
         QVERIFY(w.imgLetztesBild->hasPicture() && w.lblLetztesBild->text() == QStringLiteral("20060512-134507(CAM02).jpg"));
-        w.frCams->SelectCamEntry(0);   // a failing load empties the box and forgets the picture
+        r.pick(r.cams().cmbKameraname, 0);   // a failing load empties the box and forgets the picture
         QVERIFY(!w.imgLetztesBild->hasPicture() && w.lblLetztesBild->text().isEmpty() && r.state.Cams.Item(1)->mCamLastPic.isEmpty());
     }
 
@@ -263,44 +222,34 @@ private slots:
         WindowRig r;
         // An existing settings file that cannot be read is reported and never replaced.
         QVERIFY(QDir().mkdir(r.ini()));
-        frmMain &w = r.load();
-        w.frLog->chkLogAutoLeeren->click();
+        r.load();
+        QCheckBox *box = r.logPanel().chkLogAutoLeeren;
+        r.click(box);
         QVERIFY(r.log.at(1).startsWith(QStringLiteral("INI Datei kann nicht gelesen werden")) && QFileInfo(r.ini()).isDir());
 
         // A failing save is logged once per cause, and again after a save succeeded.
         r.state.SettingsFileProtected = false;
         const int before = int(r.log.size());
         for (int i = 0; i < 3; ++i)
-            w.frLog->chkLogAutoLeeren->click();
+            r.click(box);
         QVERIFY(r.log.size() == before + 1 && r.log.last().startsWith(QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\"")));
         std::swap(r.state.SettingsFileName, r.state.LogFileName);   // a file that can be written
-        w.frLog->chkLogAutoLeeren->click();
+        r.click(box);
         std::swap(r.state.SettingsFileName, r.state.LogFileName);
-        w.frLog->chkLogAutoLeeren->click();
+        r.click(box);
         QCOMPARE(int(r.log.size()), before + 2);
 
         // "Log speichern!" that cannot write keeps the window's lines.
         r.state.LogFileName = r.archive.filePath(QStringLiteral("missing/log.txt"));
         const QString lines = r.state.txtLog.text();
-        w.frLog->btLogSpeichern->click();
+        r.click(r.logPanel().btLogSpeichern);
         QVERIFY(r.state.txtLog.text().startsWith(lines) && r.log.last().startsWith(QStringLiteral("Ein Fehler")));
 
-        // Without automatic clearing, a window of 10,000 lines goes to the file and is emptied.
-        r.state.LogFileName = r.logFile();
-        w.frLog->chkLogAutoLeeren->setChecked(false);
-        while (r.state.txtLog.lineBreaks() < LogWindow::OverflowLines)
-            WriteLog(r.state, QStringLiteral("Zeile"));
-        QFile::remove(r.logFile());
-        WriteLog(r.state, QStringLiteral("danach"));
-        QCOMPARE(ReadAll(r.logFile()).count("\r\n"), LogWindow::OverflowLines);
-        QVERIFY(r.state.txtLog.lineBreaks() == 1 && w.frLog->txtLog->document()->blockCount() == 2);   // the line and an empty one
-
         // At the end, a log file that cannot be written gets the lines on standard error.
-        r.state.LogFileName = r.archive.filePath(QStringLiteral("missing/log.txt"));
         const QString errFile = r.archive.filePath(QStringLiteral("stderr.txt"));
         const int saved = ::dup(2);
         std::FILE *err = std::freopen(qPrintable(errFile), "w", stderr);
-        w.close();
+        r.closeBox();
         std::fflush(err);
         ::dup2(saved, 2);
         QVERIFY(ReadAll(errFile).endsWith(r.state.txtLog.text().toUtf8()) && r.state.txtLog.text().endsWith(QStringLiteral("beendet ---\r\n")));
@@ -315,36 +264,34 @@ private slots:
         QTest::addColumn<QString>("taken");   // socket|path|interval
         QTest::newRow("scheme and slashes") << "http://host:81/" << "live.jpg" << 4 << "host:81|/live.jpg|5";
         QTest::newRow("empty path") << "h" << "" << 12 << "h||120";
-        QTest::newRow("no interval selected") << "h" << "/p" << -1 << "h|/p|-1";
     }
     void activate()
     {
         WindowRig r;
-        frmMain &w = r.load(SettingsText({{"CAM_COUNT", "2"}, {"CAM02_NAME", "Tor2"}, {"CAM02_RATE", "7"}, {"LASTCAM", "2"},
-                                  {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
-        QCOMPARE(w.frCams->cmbUpdaterate->currentText(), QStringLiteral("OFF"));   // 7 is none of the list's
-        w.frCams->txtUser->setText(QStringLiteral("edited"));
-        w.frCams->SelectCamEntry(0);
-        w.frCams->SelectCamEntry(1);
-        QVERIFY(w.frCams->txtUser->text().isEmpty() && !w.frCams->btAktivieren->isEnabled());
+        r.load(SettingsText({{"CAM_COUNT", "2"}, {"CAM02_NAME", "Tor2"}, {"CAM02_RATE", "7"}, {"LASTCAM", "2"},
+                             {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        CameraEditor &c = r.cams();
+        r.type(c.txtUser, QStringLiteral("edited"));
+        r.pick(c.cmbKameraname, 0);
+        r.pick(c.cmbKameraname, 1);
+        QVERIFY(c.txtUser->text().isEmpty() && !c.btAktivieren->isEnabled());
         QFETCH(QString, socket);
         QFETCH(QString, path);
         QFETCH(int, rateIndex);
-        w.frCams->txtSocket->setText(socket);
-        w.frCams->txtImgPath->setText(path);
-        w.frCams->txtUser->setText(QStringLiteral("u"));
-        w.frCams->txtPassword->setText(QStringLiteral("p"));
-        w.frCams->cmbUpdaterate->setCurrentIndex(rateIndex);
-        QVERIFY(w.frCams->btAktivieren->isEnabled());
-        w.frCams->btAktivieren->click();
+        r.type(c.txtSocket, socket);
+        r.type(c.txtImgPath, path);
+        r.type(c.txtUser, QStringLiteral("u"));
+        r.type(c.txtPassword, QStringLiteral("p"));
+        r.pick(c.cmbUpdaterate, rateIndex);
+        r.click(c.btAktivieren);
         const auto cam = r.state.Cams.Item(2);
         QTEST(QStringList({cam->mCamSocket, cam->mCamImagePath, QString::number(cam->mCamUpdaterate)}).join(QLatin1Char('|')), "taken");
-        QCOMPARE(QStringList({w.frCams->txtSocket->text(), w.frCams->txtImgPath->text(), cam->mCamUser, cam->mCamPassword, cam->mCamName}),
+        QCOMPARE(QStringList({c.txtSocket->text(), c.txtImgPath->text(), cam->mCamUser, cam->mCamPassword, cam->mCamName}),
                  QStringList({cam->mCamSocket, cam->mCamImagePath, "u", "p", "Tor2"}));
-        QVERIFY(!w.frCams->btAktivieren->isEnabled() && ReadAll(r.ini()).contains("<CAM02_SOCKET>" + cam->mCamSocket.toUtf8() + "</CAM02_SOCKET>"));
+        QVERIFY(!c.btAktivieren->isEnabled() && ReadAll(r.ini()).contains("<CAM02_SOCKET>" + cam->mCamSocket.toUtf8() + "</CAM02_SOCKET>"));
     }
 
-    // Steps: "sel:i" selects entry i, "type:x" types a name, "+", "-", "ok" ("Aktivieren");
+    // Steps: "sel:i" chooses entry i, "type:x" types a name, "+", "-", "ok" ("Aktivieren");
     // then the list, the selected name in brackets.
     void editCameras_data()
     {
@@ -362,23 +309,22 @@ private slots:
     {
         QFETCH(QString, steps);
         WindowRig r;
-        frmMain &w = r.load(SettingsText({{"CAM_COUNT", "3"}, {"CAM01_NAME", "Cam-A"}, {"CAM02_NAME", "Cam-B"}, {"CAM03_NAME", "Cam-C"},
-                                  {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        r.load(ThreeCameras);
+        CameraEditor &c = r.cams();
         for (const QString &step : steps.split(QLatin1Char(' '))) {
             if (step.startsWith(QLatin1String("sel:")))
-                w.frCams->SelectCamEntry(step.mid(4).toInt());
-            else if (step.startsWith(QLatin1String("type:"))) {   // typed: the entry is deselected
-                w.frCams->cmbKameraname->lineEdit()->setText(step.mid(5));
-                emit w.frCams->cmbKameraname->lineEdit()->textEdited(step.mid(5));
-            } else
-                (step == QLatin1String("+") ? w.frCams->btAdd : step == QLatin1String("-") ? w.frCams->btDel : w.frCams->btAktivieren)->click();
+                r.pick(c.cmbKameraname, step.mid(4).toInt());
+            else if (step.startsWith(QLatin1String("type:")))
+                r.type(c.cmbKameraname->lineEdit(), step.mid(5));
+            else
+                r.click(step == QLatin1String("+") ? c.btAdd : step == QLatin1String("-") ? c.btDel : c.btAktivieren);
         }
-        QStringList names = Names(w), records;
+        QStringList names = r.names(), records;
         for (int i = 1; i <= r.state.Cams.Count(); ++i)
             records << r.state.Cams.Item(i)->mCamName;
         QCOMPARE(records, names);
-        QVERIFY(r.state.CamCount == names.size() && int(r.state.CopyHelpers.size()) == names.size() && !w.frCams->btAktivieren->isEnabled());
-        QCOMPARE(w.frCams->lblCamFolder->text(), CamFolderName(w.frCams->cmbKameraname->currentIndex() + 1));
+        QVERIFY(r.state.CamCount == names.size() && int(r.state.CopyHelpers.size()) == names.size() && !c.btAktivieren->isEnabled());
+        QCOMPARE(c.lblCamFolder->text(), CamFolderName(c.cmbKameraname->currentIndex() + 1));
         names[r.state.SelectedCam - 1] = '[' + names.value(r.state.SelectedCam - 1) + ']';
         QTEST(names.join(QLatin1Char(' ')), "list");
         QCOMPARE(r.log.last(), QString(names.size() == 1 ? "Letzte Kamera kann nicht gelöscht werden!" : "*** Bildfang gestartet ***"));
@@ -387,9 +333,10 @@ private slots:
     void camera256()
     {
         WindowRig r;
-        r.load(SettingsText({{"CAM_COUNT", "255"}, {"LASTCAM", "255"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}})).frCams->btAdd->click();
+        r.load(SettingsText({{"CAM_COUNT", "255"}, {"LASTCAM", "255"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        r.click(r.cams().btAdd);
         QCOMPARE(r.log.last(), QStringLiteral("Es sind höchstens 255 Kameras möglich!"));
-        QCOMPARE(QList<int>({r.state.Cams.Count(), r.w->frCams->cmbKameraname->count(), int(r.state.CopyHelpers.size())}), QList<int>({255, 255, 255}));
+        QCOMPARE(QList<int>({r.state.Cams.Count(), r.cams().cmbKameraname->count(), int(r.state.CopyHelpers.size())}), QList<int>({255, 255, 255}));
     }
 
     // Over loopback while recording: "-" while every engine is busy (the last engine finishes
@@ -401,11 +348,12 @@ private slots:
         QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
         WindowRig r;
         QString settings = SettingsText({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "3"}, {"LASTCAM", "2"}, {"LIMIT_OPT", "Z"},
-                                 {"LIMIT_UNIT", "h"}, {"RECORD", "True"}});
+                                         {"LIMIT_UNIT", "h"}, {"RECORD", "True"}});
         for (int i = 1; i <= 3; ++i)
             settings += QStringLiteral("<CAM0%1_SOCKET>127.0.0.1:%2</CAM0%1_SOCKET><CAM0%1_RATE>1</CAM0%1_RATE><CAM0%1_NAME>Name%1</CAM0%1_NAME>")
                             .arg(i).arg(server.serverPort());
-        frmMain &w = r.load(settings);
+        r.load(settings);
+        CameraEditor &c = r.cams();
         QList<QTcpSocket *> waiting;
         connect(&server, &QTcpServer::newConnection, this, [&] { waiting << server.nextPendingConnection(); });
         const auto tick = [&](int requests) {
@@ -415,30 +363,89 @@ private slots:
         };
         int picture = 0;
         const auto answer = [&] {
-            for (QTcpSocket *c : std::exchange(waiting, {})) {
-                c->write("HTTP/1.1 200 OK\r\n\r\n\xFF\xD8" + QByteArray::number(++picture) + "\xFF\xD9");
-                c->disconnectFromHost();
+            for (QTcpSocket *s : std::exchange(waiting, {})) {
+                s->write("HTTP/1.1 200 OK\r\n\r\n\xFF\xD8" + QByteArray::number(++picture) + "\xFF\xD9");
+                s->disconnectFromHost();
             }
             QTRY_VERIFY(!r.state.Cams.Item(1)->mCamIsBusy && !r.state.Cams.Item(2)->mCamIsBusy);
         };
         tick(3);
-        w.frCams->btDel->click();   // camera 2 goes; camera 3, served by the last engine, moves up
+        r.click(c.btDel);   // camera 2 goes; camera 3, served by the last engine, moves up
         QCOMPARE(int(r.state.CopyHelpers.size()), 2);
         answer();
         tick(2);
         QVERIFY(r.state.RetiredHelpers.empty());
         answer();
-        QTest::keyClicks(w.frCams->cmbKameraname->lineEdit(), QStringLiteral("Neue"));
-        w.frCams->btAdd->click();   // appended, switched off
+        r.type(c.cmbKameraname->lineEdit(), QStringLiteral("Neue"));
+        r.click(c.btAdd);   // appended, switched off
         tick(2);
         answer();
-        w.frCams->btDel->click();
+        r.click(c.btDel);
         tick(2);
         answer();
         QVERIFY(FilesBelow(r.archive.path()).filter(QStringLiteral("(Name2)")).isEmpty());
         QVERIFY(!QDir(r.state.ArchivePath + CamFolderName(3)).exists() && r.state.Recording);
         for (int camNo : {1, 2})
             QCOMPARE(FilesBelow(r.state.ArchivePath + CamFolderName(camNo)).filter(r.state.Cams.Item(camNo)->mCamName).size(), 4);
+    }
+
+    // "Verbindungs Status": one line per engine; closed by the user, it comes back with the
+    // engines of now when the main window is restored, and hides while it is minimised.
+    void statusWindow()
+    {
+        WindowRig r;
+        frmMain &w = r.load(ThreeCameras);
+        const auto status = [] {
+            for (QWidget *window : QApplication::topLevelWidgets())
+                if (auto *found = qobject_cast<frmConnectionStatus *>(window))
+                    return found;
+            return static_cast<frmConnectionStatus *>(nullptr);
+        };
+        w.showMinimized();
+        w.showNormal();   // the rule applies once the menu opened the window
+        QVERIFY(!status());
+        r.menu(w.mnuConnStatus);
+        const auto line = [&](int i) { return status()->findChild<QLabel *>(QStringLiteral("Label%1").arg(i, 3, 10, QChar('0'))); };
+        QVERIFY(status()->isVisible() && line(3) && !line(4));
+        QCOMPARE(line(1)->text(), QStringLiteral("Connection 1: :0: Nicht aktiv"));
+        r.click(r.cams().btAdd);
+        status()->windowHandle()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!status());
+        w.showMinimized();
+        w.showNormal();
+        QVERIFY(status()->isVisible() && line(4));
+        w.showMinimized();
+        QVERIFY(!status()->isVisible());
+    }
+
+    void aboutWindow()
+    {
+        struct Browser final : Associations
+        {
+            QString browserCommand() const override { return QStringLiteral("x-www-browser --new-tab"); }
+        };
+        WindowRig r;
+        r.state.platform.associations = std::make_shared<Browser>();   // its options make way for the address
+        frmMain &w = r.load();
+        r.menu(w.mnuAbout);
+        r.menu(w.mnuAbout);
+        auto *about = w.findChild<frmAbout *>();
+        QCOMPARE(w.findChildren<frmAbout *>().size(), 1);   // one window at a time
+        auto *label = about->findChild<QLabel *>(QStringLiteral("TX_Homepage"));
+        auto *button = about->findChild<QPushButton *>(QStringLiteral("BT_Homepage"));
+        QVERIFY(label->isVisible() && !button->isVisible());
+        const auto moveTo = [about](QWidget *over) { QTest::mouseMove(about->windowHandle(), over->mapTo(about, over->rect().center())); };
+        moveTo(label);
+        QVERIFY(!label->isVisible() && button->isVisible());
+        QTest::mouseMove(about->windowHandle(), QPoint(1, 1));   // the window's background
+        QVERIFY(label->isVisible() && !button->isVisible());
+        moveTo(label);
+        r.click(button);
+        QCOMPARE(QProcess::splitCommand(r.tp.launcher->commandLines.value(0)), QStringList({"x-www-browser", HomePageAddress(r.state.platform)}));
+        r.click(about->findChild<QPushButton *>(QStringLiteral("OKButton")));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!w.findChild<frmAbout *>());
     }
 
     // The real program, started without a display, ends on SIGTERM as "Beenden" does.

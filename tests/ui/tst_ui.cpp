@@ -1,17 +1,12 @@
 #include "state/AppState.h"
 #include "ui/ExternalPrograms.h"
 #include "cameras/CamObject.h"
-#include "fetch/CopyHelper.h"
 #include "platform/QtServices.h"
 #include "platform/ShellWords.h"
 #include "support/Files.h"
 #include "support/TestPlatform.h"
-#include "ui/AboutWindow.h"
 #include "ui/ConnectionStatusWindow.h"
 
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QTest>
 
 class FixedAssociations final : public Associations
@@ -29,15 +24,8 @@ class TestUi : public QObject
     std::unique_ptr<TestPlatform> mTp;
     std::unique_ptr<AppState> mState;
     std::shared_ptr<FixedAssociations> mAssociations;
-    std::unique_ptr<QWidget> mMain;
 
-    void addEngines(int n)
-    {
-        for (int i = 0; i < n; ++i)
-            mState->CopyHelpers.push_back(std::make_unique<CopyHelper>(mState->platform, mState->TimerNames));
-    }
     QStringList started(int i) const { return SplitShellWords(mTp->launcher->commandLines.value(i)); }
-    static QLabel *line(QWidget *window, int i) { return window->findChild<QLabel *>(QStringLiteral("Label%1").arg(i, 3, 10, QChar('0'))); }
 
 private slots:
     void init()
@@ -45,31 +33,6 @@ private slots:
         mTp = std::make_unique<TestPlatform>();
         mTp->platform.associations = mAssociations = std::make_shared<FixedAssociations>();
         mState = std::make_unique<AppState>(mTp->platform);
-        mMain = std::make_unique<QWidget>();
-    }
-
-    void statusWindow()
-    {
-        addEngines(3);
-        ConnectionStatusController control(*mState);
-        control.MainWindowResized(mMain.get(), false);   // the rule applies once the menu opened the window
-        QVERIFY(!control.window());
-        control.ShowConnectionStatus(mMain.get());
-        frmConnectionStatus *window = control.window();
-        QVERIFY(mState->ConnStatusShown && window->timerRunning() && line(window, 3));
-        addEngines(1);   // no line until the window is created again
-        window->StatusTimer_Timer();
-        QCOMPARE(line(window, 1)->text(), QStringLiteral("Connection 1: :0: Nicht aktiv"));
-        QVERIFY(!line(window, 4));
-        // Closed by the user, back with the engines of now when the main window is restored.
-        window->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        control.MainWindowResized(mMain.get(), true);
-        QVERIFY(!control.window());
-        control.MainWindowResized(mMain.get(), false);
-        QVERIFY(control.window()->isVisible() && line(control.window(), 4));
-        control.MainWindowResized(mMain.get(), true);
-        QVERIFY(!control.window()->isVisible());
     }
 
     void statusPlacement()
@@ -126,33 +89,6 @@ private slots:
         OpenLogFile(*mState);
         QCOMPARE(started(0), QStringList({"/opt/My Editor/edit", "--new-window", mState->LogFileName}));
         QCOMPARE(started(1), QStringList({"xdg-open", mState->LogFileName}));
-    }
-
-    void aboutWindow()
-    {
-        mState->StartTime = QDateTime(QDate(2006, 12, 6), QTime(4, 5));
-        mAssociations->browser = QStringLiteral("x-www-browser --new-tab");   // options dropped, the address takes their place
-        AboutController control(*mState);
-        control.ShowAbout(mMain.get());
-        frmAbout *about = control.window();
-        control.ShowAbout(mMain.get());
-        QCOMPARE(control.window(), about);   // one window at a time
-        const QString text = about->findChild<QLabel *>(QStringLiteral("TX_About"))->text();
-        QVERIFY(text.endsWith(QStringLiteral("\ngestartet: ") + QLocale().toString(mState->StartTime, QLocale::ShortFormat)));
-        auto *label = about->findChild<QLabel *>(QStringLiteral("TX_Homepage"));
-        auto *button = about->findChild<QPushButton *>(QStringLiteral("BT_Homepage"));
-        QVERIFY(label->isVisible() && !button->isVisible());
-        QMouseEvent move(QEvent::MouseMove, QPointF(1, 1), QPointF(1, 1), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(label, &move);
-        QVERIFY(!label->isVisible() && button->isVisible());
-        QCoreApplication::sendEvent(about, &move);   // the window's background
-        QVERIFY(label->isVisible() && !button->isVisible());
-        button->click();
-        QCOMPARE(started(0), QStringList({"x-www-browser", HomePageAddress(mState->platform)}));
-        QCOMPARE(BrowserCommandFrom("\"/opt/my browser/b\" -url \"%1\""), QStringLiteral("\"/opt/my browser/b\""));
-        about->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!control.window());
     }
 };
 
