@@ -94,8 +94,8 @@ void frmMain::buildControls()
 
     // Right: the last image takes the room the editors leave.
     frLetztesBild = Named(new QGroupBox(QStringLiteral("Letztes Bild")), "frLetztesBild");
-    imgLetztesBild = Named(new PictureBox, "imgLetztesBild");
-    lblLetztesBild = Named(new QLabel, "lblLetztesBild");
+    imgLetztesBild = Named(new PictureBox, "imgLetztesBild", QStringLiteral("Doppelklick zum Ansehen"));
+    lblLetztesBild = Named(new QLabel, "lblLetztesBild", QStringLiteral("Name der sichtbaren Bild-Datei"));
     lblLetztesBild->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *picture = new QVBoxLayout(frLetztesBild);
     picture->addWidget(imgLetztesBild, 1);
@@ -186,6 +186,7 @@ void frmMain::InitMain()
 
     mState.platform.associations->jpegViewer(&ViewerProgram, &ViewerArguments);
 
+    KeepOnScreen(this);
     if (!CheckFreeSpace(mState))
         archiveEditor->SetSpaceLimitColour(false);
     frCams->MarkChanged(false);
@@ -198,6 +199,9 @@ void frmMain::Form_Unload()
     if (mUnloaded)
         return;
     mUnloaded = true;
+    // The program ends with its main window, whatever auxiliary windows are open.
+    mConnStatus.Close();
+    mAbout.Close();
     mRecording.MainTimer().stop();   // no further cycle; the recording state is saved as it is
     SaveSettingsLogged(mState, *this);
     WriteLog(mState, QStringLiteral("--- Bildfang beendet ---"));
@@ -235,7 +239,7 @@ void frmMain::changeEvent(QEvent *event)
 
 void frmMain::Form_Resize()
 {
-    if (!mState.ConnStatusShown)
+    if (!mState.ConnStatusShown || mUnloaded)
         return;
     mConnStatus.MainWindowResized(this, isMinimized());
 }
@@ -318,7 +322,7 @@ QString frmMain::EinheitText() const
 
 void frmMain::SetSpeicherlimitText(const QString &text)
 {
-    archiveEditor->txtSpeicherlimit->setText(text);
+    archiveEditor->SetSpeicherlimit(text);
 }
 
 QString frmMain::SpeicherlimitText() const
@@ -328,7 +332,7 @@ QString frmMain::SpeicherlimitText() const
 
 void frmMain::SetZeitlimitText(const QString &text)
 {
-    archiveEditor->txtZeitlimit->setText(text);
+    archiveEditor->SetZeitlimit(text);
 }
 
 QString frmMain::ZeitlimitText() const

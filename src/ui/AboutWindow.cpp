@@ -93,3 +93,9 @@ void AboutController::ShowAbout(QWidget *mainWindow)
     mWindow->raise();
     mWindow->activateWindow();
 }
+
+void AboutController::Close()
+{
+    if (mWindow)
+        mWindow->close();
+}

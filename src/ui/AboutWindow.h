@@ -42,6 +42,8 @@ public:
     explicit AboutController(AppState &state) : mState(state) {}
     void ShowAbout(QWidget *mainWindow);
     frmAbout *window() const { return mWindow; }
+    // Closes the window when it is open.
+    void Close();
 
 private:
     AppState &mState;

@@ -93,8 +93,12 @@ ArchiveEditor::ArchiveEditor(AppState &state, QWidget *parent)
     connect(btSpeicherort, &QPushButton::clicked, this, &ArchiveEditor::btSpeicherort_Click);
     connect(optPlatzlimit, &QRadioButton::clicked, this, &ArchiveEditor::optPlatzlimit_Click);
     connect(optZeitlimit, &QRadioButton::clicked, this, &ArchiveEditor::optZeitlimit_Click);
-    connect(txtZeitlimit, &QLineEdit::textChanged, this, &ArchiveEditor::txtZeitlimit_Change);
-    connect(txtSpeicherlimit, &QLineEdit::textChanged, this, &ArchiveEditor::txtSpeicherlimit_Change);
+    // A typed limit takes effect when the typing ends: passing through "1" on the way to
+    // "12" must not delete every hour older than one.
+    connect(txtZeitlimit, &QLineEdit::textEdited, this, [this] { mZeitlimitTyped = true; });
+    connect(txtSpeicherlimit, &QLineEdit::textEdited, this, [this] { mSpeicherlimitTyped = true; });
+    connect(txtZeitlimit, &QLineEdit::returnPressed, this, &ArchiveEditor::applyZeitlimit);
+    connect(txtSpeicherlimit, &QLineEdit::returnPressed, this, &ArchiveEditor::applySpeicherlimit);
     connect(udZeitlimit, &UpDown::stepped, this, &ArchiveEditor::stepZeitlimit);
     connect(udSpeicherlimit, &UpDown::stepped, this, &ArchiveEditor::stepSpeicherlimit);
 }
@@ -110,14 +114,50 @@ void ArchiveEditor::btSpeicherort_Click()
     emit saveRequested();
 }
 
+void ArchiveEditor::SetZeitlimit(const QString &text)
+{
+    txtZeitlimit->setText(text);
+    mZeitlimitTyped = false;
+    txtZeitlimit_Change();
+}
+
+void ArchiveEditor::SetSpeicherlimit(const QString &text)
+{
+    txtSpeicherlimit->setText(text);
+    mSpeicherlimitTyped = false;
+    txtSpeicherlimit_Change();
+}
+
+void ArchiveEditor::applyZeitlimit()
+{
+    mZeitlimitTyped = false;
+    txtZeitlimit_Change();
+    txtZeitlimit_LostFocus();
+}
+
+void ArchiveEditor::applySpeicherlimit()
+{
+    mSpeicherlimitTyped = false;
+    txtSpeicherlimit_Change();
+    txtSpeicherlimit_LostFocus();
+}
+
 void ArchiveEditor::optPlatzlimit_Click()
 {
+    if (mZeitlimitTyped)
+        applyZeitlimit();
+    if (mSpeicherlimitTyped)
+        applySpeicherlimit();
     mState.SpaceLimitOn = optPlatzlimit->isChecked();
     mState.TimeLimitOn = !mState.SpaceLimitOn;
 }
 
 void ArchiveEditor::optZeitlimit_Click()
 {
+    if (mZeitlimitTyped)
+        applyZeitlimit();
+    if (mSpeicherlimitTyped)
+        applySpeicherlimit();
     mState.TimeLimitOn = optZeitlimit->isChecked();
     mState.SpaceLimitOn = !mState.TimeLimitOn;
 }
@@ -131,12 +171,12 @@ void ArchiveEditor::txtZeitlimit_Change()
     if (lblEinheit->text() == QLatin1String("h") && WholeNumber(txtZeitlimit->text(), value) && value >= 48) {
         lblEinheit->setText(QStringLiteral("Tage"));
         mState.TimeLimitUnit = QStringLiteral("Tage");
-        txtZeitlimit->setText(QStringLiteral("2"));
+        SetZeitlimit(QStringLiteral("2"));
     }
     if (lblEinheit->text() == QLatin1String("Tage") && WholeNumber(txtZeitlimit->text(), value) && value < 2) {
         lblEinheit->setText(QStringLiteral("h"));
         mState.TimeLimitUnit = QStringLiteral("h");
-        txtZeitlimit->setText(QStringLiteral("47"));
+        SetZeitlimit(QStringLiteral("47"));
     }
     qint32 rounded = 0;
     if (RoundToInt32(LeadingNumber(txtZeitlimit->text()), rounded))
@@ -149,12 +189,12 @@ void ArchiveEditor::txtZeitlimit_LostFocus()
     // Text that is no number is treated as an empty box.
     if (!WholeNumber(txtZeitlimit->text(), value)) {
         mState.TimeLimitUnit = QStringLiteral("h");
-        txtZeitlimit->setText(QStringLiteral("1"));
+        SetZeitlimit(QStringLiteral("1"));
     }
     if (mState.TimeLimitUnit == QLatin1String("h") && WholeNumber(txtZeitlimit->text(), value) && value < 1)
-        txtZeitlimit->setText(QStringLiteral("1"));
+        SetZeitlimit(QStringLiteral("1"));
     if (WholeNumber(txtZeitlimit->text(), value) && value > 120)
-        txtZeitlimit->setText(QStringLiteral("120"));
+        SetZeitlimit(QStringLiteral("120"));
 }
 
 void ArchiveEditor::txtSpeicherlimit_Change()
@@ -174,9 +214,9 @@ void ArchiveEditor::txtSpeicherlimit_LostFocus()
     if (!WholeNumber(txtSpeicherlimit->text(), value))
         value = 0;
     if (value < 100)
-        txtSpeicherlimit->setText(QStringLiteral("100"));
+        SetSpeicherlimit(QStringLiteral("100"));
     if (WholeNumber(txtSpeicherlimit->text(), value) && value > 102400)
-        txtSpeicherlimit->setText(QStringLiteral("102400"));
+        SetSpeicherlimit(QStringLiteral("102400"));
 }
 
 void ArchiveEditor::stepZeitlimit(int direction)
@@ -184,7 +224,7 @@ void ArchiveEditor::stepZeitlimit(int direction)
     qint32 value = 0;
     if (!WholeNumber(txtZeitlimit->text(), value))
         value = 0;
-    txtZeitlimit->setText(QString::number(std::clamp(value + direction, 1, 120)));
+    SetZeitlimit(QString::number(std::clamp(value + direction, 1, 120)));
 }
 
 void ArchiveEditor::stepSpeicherlimit(int direction)
@@ -194,7 +234,7 @@ void ArchiveEditor::stepSpeicherlimit(int direction)
         value = 0;
     // Steps of 100 MB on the grid of hundreds.
     const qint32 stepped = direction > 0 ? (value / 100 + 1) * 100 : ((value + 99) / 100 - 1) * 100;
-    txtSpeicherlimit->setText(QString::number(std::clamp(stepped, 100, 102400)));
+    SetSpeicherlimit(QString::number(std::clamp(stepped, 100, 102400)));
 }
 
 void ArchiveEditor::SetSpaceLimitColour(bool enoughSpace)
@@ -206,9 +246,9 @@ bool ArchiveEditor::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusOut) {
         if (watched == txtZeitlimit)
-            txtZeitlimit_LostFocus();
+            applyZeitlimit();
         else if (watched == txtSpeicherlimit)
-            txtSpeicherlimit_LostFocus();
+            applySpeicherlimit();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -24,6 +24,10 @@ public:
 
     void SetSpaceLimitColour(bool enoughSpace);
 
+    // The box's text as the program sets it: its change handling runs at once.
+    void SetZeitlimit(const QString &text);
+    void SetSpeicherlimit(const QString &text);
+
     QGroupBox *frConfig1, *frLimits;
     QLabel *lblSpeicherort;
     QPushButton *btSpeicherort;
@@ -51,6 +55,12 @@ protected:
 private:
     void stepZeitlimit(int direction);
     void stepSpeicherlimit(int direction);
+    // Typing ended: the typed value takes effect, within the bounds.
+    void applyZeitlimit();
+    void applySpeicherlimit();
 
     AppState &mState;
+    // Typed but not yet in effect: the storage check keeps the value before.
+    bool mZeitlimitTyped = false;
+    bool mSpeicherlimitTyped = false;
 };

@@ -2,12 +2,18 @@
 
 #include "state/AppState.h"
 #include "fetch/CopyHelper.h"
+#include "ui/WindowHelpers.h"
 #include "util/Utils.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QShowEvent>
+#include <algorithm>
 
 namespace {
 
@@ -23,7 +29,9 @@ constexpr int LineGap = 75;
 frmConnectionStatus::frmConnectionStatus(AppState &state)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , mState(state)
-    , lblStatus0(new QLabel(this))
+    , mScroll(new QScrollArea(this))
+    , mLines(new QWidget)
+    , lblStatus0(new QLabel(mLines))
 {
     setObjectName(QStringLiteral("frmConnectionStatus"));
     setWindowTitle(QStringLiteral("Connections - Status"));
@@ -32,7 +40,10 @@ frmConnectionStatus::frmConnectionStatus(AppState &state)
     lblStatus0->setGeometry(TwipsToPixels(LabelLeft), TwipsToPixels(LabelTop), TwipsToPixels(LabelWidth),
                             TwipsToPixels(LabelHeight));
     lblStatus0->hide();   // the engines' lines lie on top of it
-    setFixedSize(TwipsToPixels(2 * LabelLeft + LabelWidth), TwipsToPixels(LabelTop + LabelHeight + LineGap));
+    mScroll->setFrameShape(QFrame::NoFrame);
+    mScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mScroll->setWidget(mLines);
+    setLinesHeight(TwipsToPixels(LabelTop + LabelHeight + LineGap));
     StatusTimer.setInterval(250);
     connect(&StatusTimer, &QTimer::timeout, this, &frmConnectionStatus::StatusTimer_Timer);
     StatusTimer.start();
@@ -52,7 +63,7 @@ void frmConnectionStatus::BuildLines()
     const int n = int(mState.CopyHelpers.size());
     int bottom = LabelTop;
     for (int i = 1; i <= n; ++i) {
-        auto *label = new QLabel(this);
+        auto *label = new QLabel(mLines);
         label->setObjectName(QStringLiteral("Label") + PadNumber(i, 3));
         label->setFrameShape(QFrame::Box);
         const int top = (LabelHeight + LineGap) * (i - 1) + LabelTop;
@@ -62,8 +73,24 @@ void frmConnectionStatus::BuildLines()
         bottom = top + LabelHeight;
     }
     // The frame stays as the system draws it; only the inner height follows the lines.
-    setFixedHeight(TwipsToPixels(bottom + LineGap));
+    setLinesHeight(TwipsToPixels(bottom + LineGap));
     StatusTimer_Timer();
+}
+
+void frmConnectionStatus::setLinesHeight(int height)
+{
+    const int width = TwipsToPixels(2 * LabelLeft + LabelWidth);
+    mLines->setFixedSize(width, height);
+    // At most the screen's height, frame included; before the window manager tells the
+    // frame, a title bar's height is assumed.
+    const QScreen *shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int frame = std::max(frameGeometry().height() - this->height(), style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const int room = shownOn ? shownOn->availableGeometry().height() - frame : height;
+    const bool scrolls = height > room;
+    mScroll->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    const int shownWidth = width + (scrolls ? mScroll->verticalScrollBar()->sizeHint().width() : 0);
+    setFixedSize(shownWidth, scrolls ? room : height);
+    mScroll->setGeometry(0, 0, shownWidth, scrolls ? room : height);
 }
 
 void frmConnectionStatus::StatusTimer_Timer()
@@ -124,9 +151,18 @@ void ConnectionStatusController::MainWindowResized(QWidget *mainWindow, bool min
         place(mainWindow);
 }
 
+void ConnectionStatusController::Close()
+{
+    if (mWindow)
+        mWindow->close();
+}
+
 void ConnectionStatusController::place(QWidget *mainWindow)
 {
-    const QRect screen = mainWindow->screen() ? mainWindow->screen()->geometry() : QRect();
+    const QRect screen = mainWindow->screen() ? mainWindow->screen()->availableGeometry() : QRect();
     const QRect mainFrame = mainWindow->frameGeometry();
-    mWindow->move(StatusWindowLeft(mainFrame, mWindow->frameGeometry().width(), screen), mainFrame.top());
+    const QSize statusFrame = mWindow->frameGeometry().size();
+    // Top edges aligned, frames included; the whole window stays on the screen.
+    const QRect wanted(QPoint(StatusWindowLeft(mainFrame, statusFrame.width(), screen), mainFrame.top()), statusFrame);
+    mWindow->move(screen.isEmpty() ? wanted.topLeft() : PositionOnScreens(wanted, {screen}));
 }

@@ -8,6 +8,7 @@
 
 class AppState;
 class QLabel;
+class QScrollArea;
 
 // Sizes of the status window are kept in twips; 15 twips make one pixel.
 constexpr int TwipsToPixels(int twips)
@@ -17,7 +18,7 @@ constexpr int TwipsToPixels(int twips)
 
 // frmConnectionStatus: one line per transfer engine, refreshed every 250 ms. The lines are
 // built at the window's first showing for the engines that exist then; a later activation
-// keeps them.
+// keeps them. A window taller than the screen scrolls its lines.
 class frmConnectionStatus : public QWidget
 {
     Q_OBJECT
@@ -34,8 +35,11 @@ protected:
 
 private:
     void BuildLines();
+    void setLinesHeight(int height);
 
     AppState &mState;
+    QScrollArea *mScroll;
+    QWidget *mLines;   // the labels, at their designed places
     QLabel *lblStatus0;
     QTimer StatusTimer;
     QList<QLabel *> mStatusLabels;
@@ -66,6 +70,8 @@ public:
 
     // The window while it exists; null after the user closed it.
     frmConnectionStatus *window() const { return mWindow; }
+    // Closes the window when it is open.
+    void Close();
 
 private:
     void place(QWidget *mainWindow);

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -28,7 +29,7 @@ LogPanel::LogPanel(AppState &state, QWidget *parent)
     btLogSpeichern = Named(new QPushButton(QStringLiteral("Log speichern!")), "btLogSpeichern",
                            QStringLiteral("Logfenster an Logdatei anhängen"));
     btLogDatei = Named(new QPushButton(QStringLiteral("Logdatei öffnen")), "btLogDatei",
-                       QStringLiteral("Aktuelle Logdatei in Notepad öffnen"));
+                       QStringLiteral("Aktuelle Logdatei im Texteditor öffnen"));
     chkLogAutoLeeren = Named(new QCheckBox(QStringLiteral("Auto Log leeren")), "chkLogAutoLeeren",
                              QStringLiteral("Leer das Logfenster automatisch, wenn es voll ist"));
     chkLogAutoSichern = Named(new QCheckBox(QStringLiteral("Auto Log speichern")), "chkLogAutoSichern",
@@ -63,12 +64,17 @@ LogPanel::LogPanel(AppState &state, QWidget *parent)
 void LogPanel::appendLogLine(const QString &line)
 {
     // Inserted at the end through a cursor of its own: the cost is the line's, and the
-    // user's caret and scroll position stay where they are.
+    // user's caret stays where it is. The view follows new lines while it shows the last
+    // one, as terminals do; scrolled up, it stays.
+    QScrollBar *bar = txtLog->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
     QString shown = line;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QTextCursor cursor(txtLog->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(shown);
+    if (following)
+        bar->setValue(bar->maximum());
 }
 
 void LogPanel::btLogLeeren_Click()

@@ -96,7 +96,7 @@ private slots:
                  QStringList({r.archive.path() + QDir::separator(), "127.0.0.1:1", "/a.jpg", "u", "p", "45", "Tage"}));
         QVERIFY(r.state.SpaceLimitOn && !r.state.TimeLimitOn && r.state.SpaceLimitMB == 500 && r.state.TimeLimitValue == 3);
         QVERIFY(r.red(r.limits().txtSpeicherlimit, QPalette::Base));   // 400 MB free, 500 asked
-        QVERIFY(r.state.LogAutoClear && r.state.LogAutoSave && w.Recording().MainTimer().isActive() && w.pos() == QPoint(100, 50));
+        QVERIFY(r.state.LogAutoClear && r.state.LogAutoSave && w.Recording().MainTimer().isActive());
         // The menu item and the box each turn recording over, one line each.
         r.menu(w.mnuStartStop);
         QVERIFY(!w.chkRecording->isChecked() && !r.state.Recording);
@@ -124,24 +124,28 @@ private slots:
         QCOMPARE(files[1], files[0]);
     }
 
-    // Steps: "t:x" types x into the age box, "s:x" into the space box, "tab" leaves the box,
-    // "u+"/"u-" and "v+"/"v-" click the steppers. Then: age text, unit, age value, space text, MB.
+    // Steps: "t:x" types x into the age box, "s:x" into the space box; typing ends with "ret"
+    // (Enter), "tab" (focus to the next control), "u+"/"u-" and "v+"/"v-" (the steppers) or
+    // "opt" (a click on "nach Speicher"). Then: age text, unit, age value, space text, MB.
     void limitBoxes_data()
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("boxes");
-        QTest::newRow("48 h gives 2 Tage") << "t:48" << "2 Tage 2 / 0";
-        QTest::newRow("1 Tag gives 47 h") << "t:48 t:1" << "47 h 47 / 0";
-        QTest::newRow("empty in hours") << "t:5 t: tab" << "1 h 1 / 0";
-        QTest::newRow("empty in days") << "t:48 t: tab" << "47 h 47 / 0";
-        QTest::newRow("200 Tage cut to 120") << "t:48 t:200 tab" << "120 Tage 120 / 0";
+        QTest::newRow("typing keeps the age in force") << "t:12" << "12 h 24 / 0";
+        QTest::newRow("typing keeps the space in force") << "s:99999" << " h 24 /99999 0";
+        QTest::newRow("Enter applies") << "t:12 ret" << "12 h 12 / 0";
+        QTest::newRow("the option applies") << "s:500 opt" << " h 24 /500 500";
+        QTest::newRow("48 h gives 2 Tage") << "t:48 tab" << "2 Tage 2 / 0";
+        QTest::newRow("1 Tag gives 47 h") << "t:48 ret t:1 ret" << "47 h 47 / 0";
+        QTest::newRow("empty in hours") << "t:5 ret t: tab" << "1 h 1 / 0";
+        QTest::newRow("empty in days") << "t:48 ret t: tab" << "47 h 47 / 0";
+        QTest::newRow("200 Tage cut to 120") << "t:48 ret t:200 ret" << "120 Tage 120 / 0";
         QTest::newRow("0 h gives 1") << "t:0 tab" << "1 h 1 / 0";
-        QTest::newRow("letters leave the unit") << "t:48 t:x" << "x Tage 0 / 0";
-        QTest::newRow("step up past 47 h") << "t:47 u+" << "2 Tage 2 / 0";
-        QTest::newRow("step down past 2 Tage") << "t:48 u-" << "47 h 47 / 0";
+        QTest::newRow("typed, then stepped") << "t:47 u+" << "2 Tage 2 / 0";
+        QTest::newRow("step down past 2 Tage") << "t:48 ret u-" << "47 h 47 / 0";
         QTest::newRow("50 MB gives 100") << "s:50 tab" << " h 24 /100 100";
-        QTest::newRow("200000 gives 102400") << "s:200000 tab" << " h 24 /102400 102400";
-        QTest::newRow("no number counts 100") << "s:abc" << " h 24 /abc 100";
+        QTest::newRow("200000 gives 102400") << "s:200000 ret" << " h 24 /102400 102400";
+        QTest::newRow("no number gives 100") << "s:abc tab" << " h 24 /100 100";
         QTest::newRow("space steps of 100") << "s:150 v+ v+ v-" << " h 24 /200 200";
     }
     void limitBoxes()
@@ -153,8 +157,10 @@ private slots:
         for (const QString &step : steps.split(QLatin1Char(' '))) {
             if (step.startsWith(QLatin1String("t:")) || step.startsWith(QLatin1String("s:")))
                 r.type(step[0] == QLatin1Char('t') ? l.txtZeitlimit : l.txtSpeicherlimit, step.mid(2));
-            else if (step == QLatin1String("tab"))
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            else if (step == QLatin1String("tab") || step == QLatin1String("ret"))
+                QTest::keyClick(QApplication::focusWidget(), step == QLatin1String("tab") ? Qt::Key_Tab : Qt::Key_Return);
+            else if (step == QLatin1String("opt"))
+                r.click(l.optPlatzlimit);
             else
                 r.click((step[0] == QLatin1Char('u') ? l.udZeitlimit : l.udSpeicherlimit)->findChildren<QToolButton *>().at(step[1] == QLatin1Char('+') ? 0 : 1));
         }
@@ -170,7 +176,7 @@ private slots:
         r.tp.fileSystem->freeBytesValue = 200LL * 1048576;
         r.load();
         ArchiveEditor &l = r.limits();
-        r.type(l.txtSpeicherlimit, QStringLiteral("300"));
+        r.type(l.txtSpeicherlimit, QStringLiteral("300\r"));
         QVERIFY(!r.red(l.txtSpeicherlimit, QPalette::Base));   // no archive yet: nothing to compare
         // Cancel changes nothing; a folder is taken, saved, and the box follows its free space.
         r.click(l.btSpeicherort);
@@ -179,7 +185,7 @@ private slots:
         r.click(l.btSpeicherort);
         QVERIFY(r.state.ArchivePath == r.archive.path() + QDir::separator() && l.lblSpeicherort->text() == r.state.ArchivePath);
         QVERIFY(ReadAll(r.ini()).contains("<ARCHIVE>" + r.state.ArchivePath.toUtf8() + "</ARCHIVE>") && r.red(l.txtSpeicherlimit, QPalette::Base));
-        r.type(l.txtSpeicherlimit, QStringLiteral("150"));
+        r.type(l.txtSpeicherlimit, QStringLiteral("150\r"));
         QVERIFY(!r.red(l.txtSpeicherlimit, QPalette::Base));
     }
 
