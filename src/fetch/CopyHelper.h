@@ -32,6 +32,8 @@ public:
     CopyHelper &operator=(const CopyHelper &) = delete;
 
     void Parent(std::shared_ptr<CopyHelperParent> objParent);
+    // Whom the last transfer served; null before the first.
+    const CopyHelperParent *parent() const { return mParent.get(); }
     void DataType(int vType);
     quint8 Task() const;
     void Task(quint8 value);

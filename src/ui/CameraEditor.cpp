@@ -8,11 +8,14 @@
 #include "ui/WindowHelpers.h"
 #include "util/Utils.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <memory>
@@ -20,6 +23,20 @@
 namespace {
 
 const QColor PendingRed(255, 70, 70);
+
+// An open eye, for the toggle that shows the password; the desktop's own when it has one.
+QIcon EyeIcon()
+{
+    QPixmap eye(16, 16);
+    eye.fill(Qt::transparent);
+    QPainter painter(&eye);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::darkGray, 1.5));
+    painter.drawEllipse(QRectF(1.5, 4.5, 13, 7));
+    painter.setBrush(Qt::darkGray);
+    painter.drawEllipse(QRectF(5.5, 5.5, 5, 5));
+    return QIcon::fromTheme(QStringLiteral("view-reveal-symbolic"), QIcon(eye));
+}
 
 } // namespace
 
@@ -32,6 +49,11 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
     cmbKameraname->setEditable(true);
     cmbKameraname->setInsertPolicy(QComboBox::NoInsert);
     cmbKameraname->setCompleter(nullptr);
+    // An editable list takes a typed text that matches an entry as a choice of that entry, on
+    // Enter and on leaving the box. Here a typed name is a new name for the selected camera;
+    // only a choice from the list selects another one.
+    QObject::disconnect(cmbKameraname->lineEdit(), SIGNAL(editingFinished()), cmbKameraname, nullptr);
+    QObject::disconnect(cmbKameraname->lineEdit(), SIGNAL(returnPressed()), cmbKameraname, nullptr);
     cmbKameraname->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     lblCamFolder = Named(new QLabel, "lblDesc_8");
     lblCamFolder->setMinimumWidth(lblCamFolder->fontMetrics().horizontalAdvance(QStringLiteral("CAM000")));
@@ -43,6 +65,12 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
     txtImgPath = Named(new QLineEdit, "txtImgPath", QStringLiteral("Pfad zur live-Datei, die zyklisch abgeholt wird"));
     txtUser = Named(new QLineEdit, "txtUser", QStringLiteral("ggf. Benutzername für den Zugang"));
     txtPassword = Named(new QLineEdit, "txtPassword", QStringLiteral("Passwort für den Benutzer"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    QAction *showPassword = Named(txtPassword->addAction(EyeIcon(), QLineEdit::TrailingPosition), "actPasswortZeigen",
+                                  QStringLiteral("Passwort anzeigen"));
+    showPassword->setCheckable(true);
+    connect(showPassword, &QAction::toggled, txtPassword,
+            [this](bool shown) { txtPassword->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password); });
     cmbUpdaterate = Named(new QComboBox, "cmbUpdaterate", QStringLiteral("Abstand in dem Bilder geholt werden sollen"));
     cmbUpdaterate->addItem(QStringLiteral("OFF"), -1);
     for (const int seconds : {1, 2, 3, 5, 10, 15, 20, 30, 45, 60, 90, 120})
@@ -204,7 +232,8 @@ void CameraEditor::btDel_Click()
         return;
     }
     const qint16 selected = mState.SelectedCam;
-    if (const auto removed = mState.Cams.Item(selected)) {
+    const auto removed = mState.Cams.Item(selected);
+    if (removed) {
         mState.Cams.Remove(selected);
         // A transfer still under way for it ends without filing under a number it gave up.
         removed->mCamNo = 0;
@@ -214,8 +243,7 @@ void CameraEditor::btDel_Click()
         cmbKameraname->removeItem(selected - 1);
     }
     SelectCamEntry(Min(cmbKameraname->count() - 1, selected - 1));
-    // A busy last engine finishes its transfer first, so its camera is not left busy.
-    RemoveLastEngine(mState);
+    RemoveEngineOf(mState, removed.get());
     --mState.CamCount;
     emit camerasChanged();
 }
