@@ -1,6 +1,7 @@
 #include "app/CaptureCycle.h"
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"
+#include "fetch/CopyHelper.h"
 #include "support/SettingsText.h"
 #include "support/WindowRig.h"
 #include "ui/AboutWindow.h"
@@ -21,6 +22,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QToolButton>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -105,7 +107,8 @@ private slots:
         QVERIFY(r.state.Recording && w.mnuStartStop->text() == QStringLiteral("Aufnahme stoppen"));
     }
 
-    // The close box and "Beenden" write the same settings and log lines.
+    // The close box and "Beenden" write the same settings and log lines, and leave no window
+    // open that would keep the program running.
     void closing()
     {
         QByteArray files[2];
@@ -113,8 +116,10 @@ private slots:
             WindowRig r;
             frmMain &w = r.load(SettingsText({{"ARCHIVE", r.archive.path()}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"},
                                               {"LIMIT_TIME", "5"}, {"RECORD", "True"}}));
+            r.menu(w.mnuConnStatus);
             menu ? r.menu(w.mnuExit) : r.closeBox();
-            QVERIFY(!w.isVisible());
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            QVERIFY(std::none_of(windows.begin(), windows.end(), [](QWidget *window) { return window->isVisible(); }));
             w.close();   // a second close unloads nothing more
             QVERIFY(r.log.last() == QStringLiteral("--- Bildfang beendet ---") && r.log.count(r.log.last()) == 1);
             QByteArray settings = ReadAll(r.ini());
@@ -288,6 +293,9 @@ private slots:
         r.type(c.txtImgPath, path);
         r.type(c.txtUser, QStringLiteral("u"));
         r.type(c.txtPassword, QStringLiteral("p"));
+        QCOMPARE(c.txtPassword->echoMode(), QLineEdit::Password);
+        r.click(c.txtPassword->findChild<QToolButton *>());   // the toggle shows it
+        QCOMPARE(c.txtPassword->echoMode(), QLineEdit::Normal);
         r.pick(c.cmbUpdaterate, rateIndex);
         r.click(c.btAktivieren);
         const auto cam = r.state.Cams.Item(2);
@@ -297,14 +305,16 @@ private slots:
         QVERIFY(!c.btAktivieren->isEnabled() && ReadAll(r.ini()).contains("<CAM02_SOCKET>" + cam->mCamSocket.toUtf8() + "</CAM02_SOCKET>"));
     }
 
-    // Steps: "sel:i" chooses entry i, "type:x" types a name, "+", "-", "ok" ("Aktivieren");
-    // then the list, the selected name in brackets.
+    // Steps: "sel:i" chooses entry i, "type:x" types a name, "addr" types an address, "ret"
+    // presses Enter, "+", "-", "ok" ("Aktivieren"); then the list, the selected name in brackets.
     void editCameras_data()
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("list");
         QTest::newRow("rename") << "sel:1 type:Neue ok" << "Cam-A [Neue] Cam-C";
         QTest::newRow("empty name") << "sel:1 type: ok" << "Cam-A [CAM02] Cam-C";
+        QTest::newRow("another's name, then the address") << "type:Cam-B addr ok" << "[Cam-B] Cam-B Cam-C";
+        QTest::newRow("another's name and Enter") << "type:Cam-C ret ok" << "[Cam-C] Cam-B Cam-C";
         QTest::newRow("+ typed appends") << "type:Neue +" << "Cam-A Cam-B Cam-C [Neue]";
         QTest::newRow("+ in front of the selection") << "sel:1 +" << "Cam-A [CAM02] Cam-B Cam-C";
         QTest::newRow("- second of three") << "sel:1 -" << "Cam-A [Cam-C]";
@@ -322,6 +332,10 @@ private slots:
                 r.pick(c.cmbKameraname, step.mid(4).toInt());
             else if (step.startsWith(QLatin1String("type:")))
                 r.type(c.cmbKameraname->lineEdit(), step.mid(5));
+            else if (step == QLatin1String("addr"))
+                r.type(c.txtSocket, QStringLiteral("h:1"));
+            else if (step == QLatin1String("ret"))
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             else
                 r.click(step == QLatin1String("+") ? c.btAdd : step == QLatin1String("-") ? c.btDel : c.btAktivieren);
         }
@@ -345,19 +359,20 @@ private slots:
         QCOMPARE(QList<int>({r.state.Cams.Count(), r.cams().cmbKameraname->count(), int(r.state.CopyHelpers.size())}), QList<int>({255, 255, 255}));
     }
 
-    // Over loopback while recording: "-" while every engine is busy (the last engine finishes
-    // and reports, the removed camera's late picture is filed nowhere, the next tick serves
-    // every camera), then "+" and "-" again; the other cameras keep their folders and images.
+    // Over loopback while recording three cameras: "-" on camera 2 while every engine is busy,
+    // its camera in a slow transfer. Its engine is set aside, so the next tick serves both
+    // remaining cameras; its late picture is filed nowhere. Then "+" and "-" again; the other
+    // cameras keep their folders and images.
     void editWhileRecording()
     {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+        QTcpServer server, slow;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))) && slow.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
         WindowRig r;
         QString settings = SettingsText({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "3"}, {"LASTCAM", "2"}, {"LIMIT_OPT", "Z"},
                                          {"LIMIT_UNIT", "h"}, {"RECORD", "True"}});
         for (int i = 1; i <= 3; ++i)
             settings += QStringLiteral("<CAM0%1_SOCKET>127.0.0.1:%2</CAM0%1_SOCKET><CAM0%1_RATE>1</CAM0%1_RATE><CAM0%1_NAME>Name%1</CAM0%1_NAME>")
-                            .arg(i).arg(server.serverPort());
+                            .arg(i).arg((i == 2 ? slow : server).serverPort());
         r.load(settings);
         CameraEditor &c = r.cams();
         QList<QTcpSocket *> waiting;
@@ -368,27 +383,34 @@ private slots:
             QTRY_COMPARE(waiting.size(), requests);
         };
         int picture = 0;
-        const auto answer = [&] {
-            for (QTcpSocket *s : std::exchange(waiting, {})) {
-                s->write("HTTP/1.1 200 OK\r\n\r\n\xFF\xD8" + QByteArray::number(++picture) + "\xFF\xD9");
-                s->disconnectFromHost();
-            }
+        const auto answer = [&](QTcpSocket *s) {
+            QTRY_VERIFY(s->bytesAvailable() > 0);   // closing with the request unread would reset the connection
+            s->readAll();
+            s->write("HTTP/1.1 200 OK\r\n\r\n\xFF\xD8" + QByteArray::number(++picture) + "\xFF\xD9");
+            s->disconnectFromHost();
+        };
+        const auto answerAll = [&] {
+            for (QTcpSocket *s : std::exchange(waiting, {}))
+                answer(s);
             QTRY_VERIFY(!r.state.Cams.Item(1)->mCamIsBusy && !r.state.Cams.Item(2)->mCamIsBusy);
         };
-        tick(3);
-        r.click(c.btDel);   // camera 2 goes; camera 3, served by the last engine, moves up
-        QCOMPARE(int(r.state.CopyHelpers.size()), 2);
-        answer();
         tick(2);
-        QVERIFY(r.state.RetiredHelpers.empty());
-        answer();
+        QTRY_VERIFY(slow.hasPendingConnections());
+        r.click(c.btDel);   // camera 3 moves up
+        QVERIFY(r.state.CopyHelpers.size() == 2 && r.state.RetiredHelpers.size() == 1);
+        answerAll();
+        tick(2);
+        answer(slow.nextPendingConnection());   // late, for a camera that is gone
+        QTRY_VERIFY(!r.state.RetiredHelpers.front()->isBusy());
+        answerAll();
         r.type(c.cmbKameraname->lineEdit(), QStringLiteral("Neue"));
         r.click(c.btAdd);   // appended, switched off
         tick(2);
-        answer();
+        QVERIFY(r.state.RetiredHelpers.empty());
+        answerAll();
         r.click(c.btDel);
         tick(2);
-        answer();
+        answerAll();
         QVERIFY(FilesBelow(r.archive.path()).filter(QStringLiteral("(Name2)")).isEmpty());
         QVERIFY(!QDir(r.state.ArchivePath + CamFolderName(3)).exists() && r.state.Recording);
         for (int camNo : {1, 2})
