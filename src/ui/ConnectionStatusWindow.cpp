@@ -52,12 +52,13 @@ frmConnectionStatus::frmConnectionStatus(AppState &state)
 void frmConnectionStatus::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!mLinesBuilt)
-        BuildLines();
+    BuildLines();
 }
 
 void frmConnectionStatus::BuildLines()
 {
+    if (mLinesBuilt)
+        return;
     mLinesBuilt = true;
     StatusTimer.start();
     const int n = int(mState.CopyHelpers.size());
@@ -126,12 +127,12 @@ ConnectionStatusController::~ConnectionStatusController()
 
 void ConnectionStatusController::ShowConnectionStatus(QWidget *mainWindow)
 {
-    if (!mWindow)
+    const bool fresh = !mWindow;
+    if (fresh)
         mWindow = new frmConnectionStatus(mState);
-    mWindow->show();
-    mWindow->raise();
     mState.ConnStatusShown = true;
-    place(mainWindow);
+    showPlaced(mainWindow, fresh);
+    mWindow->raise();
 }
 
 void ConnectionStatusController::MainWindowResized(QWidget *mainWindow, bool minimized)
@@ -146,9 +147,21 @@ void ConnectionStatusController::MainWindowResized(QWidget *mainWindow, bool min
     const bool fresh = !mWindow;
     if (fresh)
         mWindow = new frmConnectionStatus(mState);
-    mWindow->show();
-    if (fresh)
+    showPlaced(mainWindow, fresh);
+}
+
+void ConnectionStatusController::showPlaced(QWidget *mainWindow, bool fresh)
+{
+    // A new window is placed before it is shown: only then does the window manager put its
+    // frame, not its inside, at the place; a shown one knows its frame already.
+    if (fresh) {
+        mWindow->BuildLines();
         place(mainWindow);
+        mWindow->show();
+    } else {
+        mWindow->show();
+        place(mainWindow);
+    }
 }
 
 void ConnectionStatusController::Close()

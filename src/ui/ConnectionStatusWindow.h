@@ -27,6 +27,8 @@ public:
 
     // The 250 ms refresh; tests call it directly.
     void StatusTimer_Timer();
+    // One line per engine of now; at the first showing, or before it to know the height.
+    void BuildLines();
     bool timerRunning() const { return StatusTimer.isActive(); }
 
 protected:
@@ -34,7 +36,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void BuildLines();
     void setLinesHeight(int height);
 
     AppState &mState;
@@ -75,6 +76,7 @@ public:
 
 private:
     void place(QWidget *mainWindow);
+    void showPlaced(QWidget *mainWindow, bool fresh);
 
     AppState &mState;
     QPointer<frmConnectionStatus> mWindow;

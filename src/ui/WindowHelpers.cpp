@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 #include <algorithm>
 
 void SetBackground(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
@@ -44,7 +45,12 @@ void KeepOnScreen(QWidget *window)
     QList<QRect> screens;
     for (const QScreen *screen : QGuiApplication::screens())
         screens.append(screen->availableGeometry());
-    const QRect frame = window->frameGeometry();
+    QRect frame = window->frameGeometry();
+    // Before the window manager tells the frame, a title bar and borders are assumed.
+    if (frame == window->geometry()) {
+        const int border = window->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        frame.adjust(0, 0, 2 * border, window->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * border);
+    }
     const QPoint place = PositionOnScreens(frame, screens);
     if (place != frame.topLeft())
         window->move(place);
