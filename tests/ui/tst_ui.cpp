@@ -6,6 +6,7 @@
 #include "support/Files.h"
 #include "support/TestPlatform.h"
 #include "ui/ConnectionStatusWindow.h"
+#include "ui/WindowHelpers.h"
 
 #include <QTest>
 
@@ -41,6 +42,12 @@ private slots:
         QCOMPARE(StatusWindowLeft(QRect(500, 40, 300, 200), 412, screen), 88);      // room on the left
         QCOMPARE(StatusWindowLeft(QRect(0, 40, 300, 200), 412, screen), 300);       // at the left edge: right of it
         QCOMPARE(StatusWindowLeft(QRect(400, 40, 300, 200), 412, screen), 612);     // near the right edge: clipped
+        // A window frame off every screen goes onto the one it overlaps most, whole.
+        const QList<QRect> screens{screen, QRect(1024, 0, 1280, 1024)};
+        QCOMPARE(PositionOnScreens(QRect(1200, 900, 400, 300), screens), QPoint(1200, 724));   // below the second
+        QCOMPARE(PositionOnScreens(QRect(1500, 800, 400, 300), {screen}), QPoint(624, 468));   // saved on a larger screen
+        QCOMPARE(PositionOnScreens(QRect(900, 10, 400, 300), screens), QPoint(1024, 10));      // across both
+        QCOMPARE(PositionOnScreens(QRect(-50, -50, 1100, 300), {screen}), QPoint(0, 0));       // wider: its left edge shows
     }
 
     void viewerCommandLine()
