@@ -202,6 +202,7 @@ void frmMain::Form_Unload()
     // The program ends with its main window, whatever auxiliary windows are open.
     mConnStatus.Close();
     mAbout.Close();
+    archiveEditor->ApplyTyped();   // a limit typed up to the end is saved
     mRecording.MainTimer().stop();   // no further cycle; the recording state is saved as it is
     SaveSettingsLogged(mState, *this);
     WriteLog(mState, QStringLiteral("--- Bildfang beendet ---"));

@@ -142,22 +142,24 @@ void ArchiveEditor::applySpeicherlimit()
     txtSpeicherlimit_LostFocus();
 }
 
-void ArchiveEditor::optPlatzlimit_Click()
+void ArchiveEditor::ApplyTyped()
 {
     if (mZeitlimitTyped)
         applyZeitlimit();
     if (mSpeicherlimitTyped)
         applySpeicherlimit();
+}
+
+void ArchiveEditor::optPlatzlimit_Click()
+{
+    ApplyTyped();
     mState.SpaceLimitOn = optPlatzlimit->isChecked();
     mState.TimeLimitOn = !mState.SpaceLimitOn;
 }
 
 void ArchiveEditor::optZeitlimit_Click()
 {
-    if (mZeitlimitTyped)
-        applyZeitlimit();
-    if (mSpeicherlimitTyped)
-        applySpeicherlimit();
+    ApplyTyped();
     mState.TimeLimitOn = optZeitlimit->isChecked();
     mState.SpaceLimitOn = !mState.TimeLimitOn;
 }

@@ -27,6 +27,8 @@ public:
     // The box's text as the program sets it: its change handling runs at once.
     void SetZeitlimit(const QString &text);
     void SetSpeicherlimit(const QString &text);
+    // Editing ends for a value still being typed, as when the program ends.
+    void ApplyTyped();
 
     QGroupBox *frConfig1, *frLimits;
     QLabel *lblSpeicherort;

@@ -117,13 +117,14 @@ private slots:
             frmMain &w = r.load(SettingsText({{"ARCHIVE", r.archive.path()}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"},
                                               {"LIMIT_TIME", "5"}, {"RECORD", "True"}}));
             r.menu(w.mnuConnStatus);
+            r.type(r.limits().txtZeitlimit, QStringLiteral("7"));   // still typing: saved all the same
             menu ? r.menu(w.mnuExit) : r.closeBox();
             const QWidgetList windows = QApplication::topLevelWidgets();
             QVERIFY(std::none_of(windows.begin(), windows.end(), [](QWidget *window) { return window->isVisible(); }));
             w.close();   // a second close unloads nothing more
             QVERIFY(r.log.last() == QStringLiteral("--- Bildfang beendet ---") && r.log.count(r.log.last()) == 1);
             QByteArray settings = ReadAll(r.ini());
-            QVERIFY(settings.contains("<RECORD>True</RECORD>") && settings.contains("<LIMIT_TIME>5</LIMIT_TIME>"));
+            QVERIFY(settings.contains("<RECORD>True</RECORD>") && settings.contains("<LIMIT_TIME>7</LIMIT_TIME>"));
             files[menu] = settings.replace(r.archive.path().toUtf8(), "A") + ReadAll(r.logFile());
         }
         QCOMPARE(files[1], files[0]);
