@@ -6,6 +6,11 @@
 #include "log/Log.h"
 #include "util/TextCodec.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QMetaObject>
+#include <QPointer>
+#include <QTranslator>
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +21,16 @@ void UseOffscreenWithoutDisplay()
         return;
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+bool LoadGermanQtTexts(QCoreApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 QString ErrorLogText(const QString &detail)
@@ -77,6 +92,21 @@ void ReleaseRetiredEngines(AppState &state)
     auto &retired = state.RetiredHelpers;
     retired.erase(std::remove_if(retired.begin(), retired.end(), [](const auto &e) { return !e->isBusy(); }),
                   retired.end());
+}
+
+bool PutOffShutdownDuringLimitCheck(AppState &state, QObject *context, std::function<void()> shutdown)
+{
+    if (!state.LimitCheckRunning)
+        return false;
+    if (!state.ShutdownRequested) {
+        state.ShutdownRequested = true;
+        // Queued: the check runs inside an engine's report, which the shutdown releases.
+        state.ShutdownAfterCheck = [guard = QPointer<QObject>(context), shutdown = std::move(shutdown)] {
+            if (guard)
+                QMetaObject::invokeMethod(guard, shutdown, Qt::QueuedConnection);
+        };
+    }
+    return true;
 }
 
 void AppendLogFileAtEnd(AppState &state)

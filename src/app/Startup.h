@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class AppState;
+class QCoreApplication;
+class QObject;
 class SettingsView;
 
 // The parts of the program's start and end that need no window.
@@ -11,6 +14,11 @@ class SettingsView;
 // by the user, Qt is told to use its offscreen platform, so that a recorder started from a
 // terminal or a service records instead of aborting. Call before QApplication exists.
 void UseOffscreenWithoutDisplay();
+
+// Qt's own texts (the folder chooser, the text boxes' context menus, the message boxes'
+// buttons) in German whatever the locale, as is everything else the program shows. False
+// when Qt's German translations are not installed.
+bool LoadGermanQtTexts(QCoreApplication &app);
 
 // "Ein Fehler wurde verursacht!" and the detail in the log's two-line form.
 QString ErrorLogText(const QString &detail);
@@ -33,6 +41,11 @@ void RemoveLastEngine(AppState &state);
 // Releases the engines kept aside that have finished; not while a storage check lets
 // events run, since the finishing engine's own report may still be on the stack then.
 void ReleaseRetiredEngines(AppState &state);
+
+// A shutdown that arrives while the storage check lets events run must not run inside it:
+// it is put off, the check ends at its next folder, and then shutdown runs from the event
+// loop, once the check's callers have returned. True when it was put off so.
+bool PutOffShutdownDuringLimitCheck(AppState &state, QObject *context, std::function<void()> shutdown);
 
 // AppendLogFile at the program's end. When the file cannot be written, the window's lines
 // go to standard error instead of being lost.

@@ -1,6 +1,9 @@
 #include "state/AppState.h"
 #include "app/CaptureCycle.h"
 #include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "app/TerminationSignals.h"
+#include "archive/StorageLimits.h"
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"
 #include "log/Log.h"
@@ -16,12 +19,14 @@
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QWindow>
 #include <QThread>
 #include <csignal>
 #include <cstdio>
@@ -436,6 +441,64 @@ private slots:
         QVERIFY(!QDir(r.state.ArchivePath + CamFolderName(3)).exists() && r.state.Recording);
         for (int camNo : {1, 2})
             QCOMPARE(FilesBelow(r.state.ArchivePath + CamFolderName(camNo)).filter(r.state.Cams.Item(camNo)->mCamName).size(), 4);
+    }
+
+    // A shutdown arriving while the storage check lets events run between folders (its n-th
+    // pause): the walk ends there, the shutdown runs once afterwards, each deletion is logged.
+    void shutdownDuringLimitCheck_data()
+    {
+        QTest::addColumn<QString>("via");
+        QTest::addColumn<int>("at");
+        QTest::newRow("signal, age walk in the first camera") << "signal" << 7;
+        QTest::newRow("Beenden, age walk in the second camera") << "menu" << 60;
+        QTest::newRow("close box, between two cameras' oldest hours") << "box" << 2;
+    }
+    void shutdownDuringLimitCheck()
+    {
+        QFETCH(QString, via);
+        QFETCH(int, at);
+        WindowRig r;
+        r.tp.fileSystem->freeBytesValue = 100LL * 1048576;
+        const bool space = via == QLatin1String("box");
+        frmMain &w = r.load(SettingsText({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "2"}, {"LASTCAM", "1"}, {"LIMIT_OPT", space ? "P" : "Z"},
+                                  {"LIMIT_SPACE", "500"}, {"LIMIT_TIME", "5"}, {"LIMIT_UNIT", "h"}}));
+        w.show();
+        QStringList hours;
+        for (int i = 0; i < 48; ++i) {
+            hours << r.state.ArchivePath + CamFolderName(1 + i / 24) + QStringLiteral("/2006/05/11/%1").arg(i % 24, 2, 10, QChar('0'));
+            for (int file = 0; file < 20; ++file)
+                QVERIFY(WriteAll(hours.last() + QStringLiteral("/%1.jpg").arg(file), "x"));
+        }
+        TerminationSignals terminations;   // wired as the program wires it
+        connect(&terminations, &TerminationSignals::terminationRequested, &w, [&w] { w.close(); });
+        terminations.start();
+        r.tp.events->onProcess = [&] {
+            if (r.tp.events->calls == at && via == QLatin1String("signal"))
+                ::raise(SIGTERM), QCoreApplication::processEvents();
+            else if (r.tp.events->calls == at)
+                space ? void(w.windowHandle()->close()) : w.mnuExit->trigger();
+        };
+        CheckStorageLimits(r.state);
+        QCoreApplication::processEvents();
+        const QString logFile = QString::fromUtf8(ReadAll(r.logFile()));
+        QVERIFY(logFile.endsWith(QStringLiteral("> --- Bildfang beendet ---\r\n")) && logFile.count(QStringLiteral("beendet")) == 1);
+        int deleted = 0;
+        for (const QString &hour : hours) {
+            if (QDir(hour).exists())
+                continue;
+            ++deleted;
+            QVERIFY2(logFile.contains(space ? '"' + hour + QStringLiteral("\" wurde gelöscht!") : QStringLiteral("Speicher-Zeitlimit wurde überschritten")),
+                     qPrintable(hour));
+        }
+        QVERIFY(deleted > 0 && deleted < (space ? 2 : hours.size()));   // the walk ended early
+    }
+
+    // Qt's own buttons speak German like the rest of the program, whatever the locale.
+    void germanQtTexts()
+    {
+        QVERIFY(LoadGermanQtTexts(*qApp));
+        QMessageBox box;
+        QCOMPARE(box.addButton(QMessageBox::Cancel)->text(), QStringLiteral("Abbrechen"));
     }
 
     // The real program, started without a display, ends on SIGTERM as "Beenden" does.
