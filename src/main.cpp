@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
     TerminationSignals terminations;
     UseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
+    LoadGermanQtTexts(app);
     QGuiApplication::setDesktopFileName(QStringLiteral("bildfang"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/bildfang/bildfang.png")));
     Platform platform = Platform::real();
@@ -25,10 +26,11 @@ int main(int argc, char *argv[])
     AppState state(std::move(platform));
     frmMain window(state);
 
-    // A termination signal ends the program as "Beenden" does.
+    // A termination signal ends the program as "Beenden" does. A close put off until the
+    // storage check has ended must not be overtaken by leaving the event loop.
     QObject::connect(&terminations, &TerminationSignals::terminationRequested, &window, [&window, &app] {
-        window.close();
-        app.quit();
+        if (window.close())
+            app.quit();
     });
 
     window.Form_Load();

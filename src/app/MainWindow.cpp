@@ -216,6 +216,8 @@ void frmMain::Form_Unload()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (PutOffShutdownDuringLimitCheck(mState, this, [this] { close(); }))
+        return event->ignore();
     Form_Unload();
     event->accept();
 }

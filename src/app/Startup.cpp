@@ -5,6 +5,11 @@
 #include "log/Log.h"
 #include "util/TextCodec.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QMetaObject>
+#include <QPointer>
+#include <QTranslator>
 #include <QtGlobal>
 #include <cstdio>
 
@@ -14,6 +19,16 @@ void UseOffscreenWithoutDisplay()
         return;
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+bool LoadGermanQtTexts(QCoreApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 bool ProtectUnreadableSettings(AppState &state)
@@ -46,6 +61,21 @@ bool SaveSettingsLogged(AppState &state, const SettingsView &view)
         WriteLog(state, ErrorLogText(error));
     }
     return false;
+}
+
+bool PutOffShutdownDuringLimitCheck(AppState &state, QObject *context, std::function<void()> shutdown)
+{
+    if (!state.LimitCheckRunning)
+        return false;
+    if (!state.ShutdownRequested) {
+        state.ShutdownRequested = true;
+        // Queued: the check runs inside an engine's report, which the shutdown releases.
+        state.ShutdownAfterCheck = [guard = QPointer<QObject>(context), shutdown = std::move(shutdown)] {
+            if (guard)
+                QMetaObject::invokeMethod(guard, shutdown, Qt::QueuedConnection);
+        };
+    }
+    return true;
 }
 
 void AppendLogFileAtEnd(AppState &state)

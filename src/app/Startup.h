@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class AppState;
+class QCoreApplication;
+class QObject;
 class SettingsView;
 
 // The parts of the program's start and end that need no window.
@@ -12,6 +15,11 @@ class SettingsView;
 // terminal or a service records instead of aborting. Call before QApplication exists.
 void UseOffscreenWithoutDisplay();
 
+// Qt's own texts (the folder chooser, the text boxes' context menus, the message boxes'
+// buttons) in German whatever the locale, as is everything else the program shows. False
+// when Qt's German translations are not installed.
+bool LoadGermanQtTexts(QCoreApplication &app);
+
 // When the settings file exists but cannot be read (permissions, a folder of that name),
 // logs it and keeps this run's saves from replacing it. True in that case.
 bool ProtectUnreadableSettings(AppState &state);
@@ -19,6 +27,11 @@ bool ProtectUnreadableSettings(AppState &state);
 // SaveSettings with its failure in the log: once per cause until a save succeeds again.
 // A protected settings file is left alone (false).
 bool SaveSettingsLogged(AppState &state, const SettingsView &view);
+
+// A shutdown that arrives while the storage check lets events run must not run inside it:
+// it is put off, the check ends at its next folder, and then shutdown runs from the event
+// loop, once the check's callers have returned. True when it was put off so.
+bool PutOffShutdownDuringLimitCheck(AppState &state, QObject *context, std::function<void()> shutdown);
 
 // AppendLogFile at the program's end. When the file cannot be written, the window's lines
 // go to standard error instead of being lost.

@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -93,6 +94,15 @@ bool DeleteTree(AppState &state, const QString &folder, QString *error)
     return false;
 }
 
+// Lets pending events run between folders. False when a shutdown was asked for meanwhile:
+// the walk ends here, so that no folder goes after the log was written.
+bool LetEventsRun(AppState &state)
+{
+    if (!state.ShutdownRequested)
+        state.platform.events->processPendingEvents();
+    return !state.ShutdownRequested;
+}
+
 enum class FreeSpace { Enough, Low, Unknown };
 
 // Reads the free space once and shows it. Unreadable figures are logged once, until they
@@ -128,7 +138,8 @@ bool EnforceSpaceLimit(AppState &state, const QString &archive, QString *error)
     const qint16 count = state.Cams.Count();
     for (int n = 1; n <= count; ++n) {
         const QString folder = AddBackslash(archive + CamFolderName(n)) + oldest;
-        state.platform.events->processPendingEvents();
+        if (!LetEventsRun(state))
+            break;
         // Only an hour of ours: one holding a folder is not.
         if (fs.folderExists(folder) && fs.subFolderCount(folder) == 0 && StaysInArchive(archive, folder)) {
             view.SetStatusText(1, QStringLiteral("Lösche ") + folder + QStringLiteral(" ..."));
@@ -137,7 +148,8 @@ bool EnforceSpaceLimit(AppState &state, const QString &archive, QString *error)
             WriteLog(state, QStringLiteral("Speicherplatzlimit wurde unterschritten") + CrLf + QStringLiteral("  >\"")
                          + folder + QStringLiteral("\" wurde gelöscht!"));
         }
-        state.platform.events->processPendingEvents();
+        if (!LetEventsRun(state))
+            break;
     }
     view.SetStatusText(1, QString());
     return true;
@@ -149,7 +161,6 @@ bool DeleteBelow(AppState &state, const QString &folder, int level, const QStrin
                  const QString &threshold, bool &deleted, QString *error)
 {
     FileSystem &fs = *state.platform.fileSystem;
-    Events &events = *state.platform.events;
     MainView &view = state.View();
 
     if (level < 4) {
@@ -158,12 +169,14 @@ bool DeleteBelow(AppState &state, const QString &folder, int level, const QStrin
             const QString name = LastPart(sub);
             if (!IsArchiveFolderName(level + 1, name))
                 continue;   // not ours: never touched
-            events.processPendingEvents();
+            if (!LetEventsRun(state))
+                return true;
             view.SetStatusText(1, QStringLiteral("Suche Bilder älter als: ") + threshold + QStringLiteral(" ..."));
             if (!DeleteBelow(state, sub, level + 1, relative.isEmpty() ? name : relative + Sep() + name, threshold,
                              deleted, error))
                 return false;
-            events.processPendingEvents();
+            if (!LetEventsRun(state))
+                return true;
         }
     }
 
@@ -238,7 +251,7 @@ bool EnforceAgeLimit(AppState &state, const QString &archive, const QDateTime &n
 
     bool deleted = false;
     const qint16 count = state.Cams.Count();
-    for (int n = 1; n <= count; ++n) {
+    for (int n = 1; n <= count && !state.ShutdownRequested; ++n) {
         const QString camFolder = archive + CamFolderName(n);
         if (fs.folderExists(camFolder) && StaysInArchive(archive, camFolder)) {
             if (!DeleteBelow(state, camFolder, 0, QString(), threshold, deleted, error))
@@ -246,10 +259,13 @@ bool EnforceAgeLimit(AppState &state, const QString &archive, const QDateTime &n
         }
     }
     view.SetStatusText(1, QString());
+    // A walk ended early by a shutdown still reports what it deleted, but older hours may
+    // remain, so the oldest hour stays where it was.
     if (deleted) {
         WriteLog(state, QStringLiteral("Speicher-Zeitlimit wurde überschritten") + CrLf
                      + QStringLiteral("  >Bilder älter als \"") + threshold + QStringLiteral("\" wurden gelöscht!"));
-        state.OldestImageTime = limitStart;
+        if (!state.ShutdownRequested)
+            state.OldestImageTime = limitStart;
     }
     return true;
 }
@@ -268,6 +284,8 @@ bool DeleteOlderThan(AppState &state, const QString &camFolder, const QString &t
 
 void CheckStorageLimits(AppState &state)
 {
+    if (state.ShutdownRequested)
+        return;   // the program is about to end
     state.LimitCheckRunning = true;
     // Ticks run while events are let through and move CurrentTime, and the archive folder
     // may be chosen anew meanwhile; the check keeps the time and the folder it started with.
@@ -289,4 +307,6 @@ void CheckStorageLimits(AppState &state)
                      + QStringLiteral("  >\"") + error + QStringLiteral("\""));
     }
     state.LimitCheckRunning = false;
+    if (state.ShutdownRequested && state.ShutdownAfterCheck)
+        std::exchange(state.ShutdownAfterCheck, nullptr)();
 }

@@ -14,7 +14,9 @@ bool CheckFreeSpace(AppState &state);
 // camera goes, one hour per check (none while the free space cannot be read); with the age
 // limit, at most every 15 minutes, every hour (or day) older than the limit. Works on the
 // archive folder it started with; lets pending events run between folders;
-// LimitCheckRunning is set meanwhile. A failure ends the check with a log line.
+// LimitCheckRunning is set meanwhile. A failure ends the check with a log line. A shutdown
+// requested meanwhile (ShutdownRequested) ends the walk at the next folder; the check then
+// hands over to ShutdownAfterCheck. No check starts once a shutdown was requested.
 void CheckStorageLimits(AppState &state);
 
 // Depth first below and including a camera folder, through folders of the archive's shape

@@ -15,8 +15,9 @@ public:
         program->clear();
         arguments->clear();
     }
-    // The web browser's open command line.
+    // The web browser's and the text editor's command lines, "%1" (in double quotes) where
+    // the address or the file goes; without "%1" they take it as their last word. Empty:
+    // none known.
     virtual QString browserCommand() const { return {}; }
-    // The text editor's command line without the file; empty: none known.
     virtual QString textEditor() const { return {}; }
 };

@@ -83,10 +83,10 @@ void GioAssociations::jpegViewer(QString *program, QString *arguments) const
 
 QString GioAssociations::browserCommand() const
 {
-    return CommandFromDesktopExec(DefaultExec(g_app_info_get_default_for_uri_scheme("http")), false).join(QLatin1Char(' '));
+    return CommandFromDesktopExec(DefaultExec(g_app_info_get_default_for_uri_scheme("http")), true).join(QLatin1Char(' '));
 }
 
 QString GioAssociations::textEditor() const
 {
-    return CommandFromDesktopExec(DefaultExec(g_app_info_get_default_for_type("text/plain", FALSE)), false).join(QLatin1Char(' '));
+    return CommandFromDesktopExec(DefaultExec(g_app_info_get_default_for_type("text/plain", FALSE)), true).join(QLatin1Char(' '));
 }

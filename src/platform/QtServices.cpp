@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -20,11 +21,35 @@ void QtEvents::processPendingEvents()
     QCoreApplication::processEvents();
 }
 
+QString ProgramBehindEnv(const QStringList &words)
+{
+    if (words.isEmpty() || QFileInfo(words.first()).fileName() != QLatin1String("env"))
+        return {};
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QString &word = words.at(i);
+        if (word == QLatin1String("-S") || word.startsWith(QLatin1String("--split-string")))
+            return {};   // a command line of its own: left to env
+        if (word == QLatin1String("-u") || word == QLatin1String("--unset") || word == QLatin1String("-C")
+            || word == QLatin1String("--chdir"))
+            ++i;
+        else if (!word.startsWith(QLatin1Char('-')) && !word.contains(QLatin1Char('=')))
+            return word;
+    }
+    return {};
+}
+
 bool QtLauncher::startDetached(const QString &commandLine)
 {
     QStringList arguments = SplitShellWords(commandLine);
     if (arguments.isEmpty() || arguments.first().isEmpty()) {
         mLastError = QStringLiteral("Kein Programm angegeben.");
+        return false;
+    }
+    // env starts fine whether or not the program it runs exists; only then can another
+    // program be tried.
+    const QString wrapped = ProgramBehindEnv(arguments);
+    if (!wrapped.isEmpty() && QStandardPaths::findExecutable(wrapped).isEmpty()) {
+        mLastError = QStringLiteral("Programm nicht gefunden: ") + wrapped;
         return false;
     }
     QProcess process;

@@ -7,6 +7,7 @@
 #include "platform/ProgramInfo.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // The real services of the platform layer, apart from the file system and the sockets.
@@ -23,8 +24,12 @@ public:
     void processPendingEvents() override;
 };
 
+// The program that the words run through env ("env VAR=x browser ..."): the first word
+// after env's options and assignments. Empty when the words are no env call.
+QString ProgramBehindEnv(const QStringList &words);
+
 // Splits the command line as a shell would (quoted parts stay together) and starts the
-// program without waiting for it.
+// program without waiting for it. Through env, the program env runs must exist too.
 class QtLauncher final : public Launcher
 {
 public:

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,6 +49,10 @@ public:
     QDateTime StartTime;
     QString VersionText;
     bool LimitCheckRunning = false;
+    // A shutdown asked for while the storage check let events run: the check ends at its
+    // next folder and then calls ShutdownAfterCheck, which runs the shutdown once.
+    bool ShutdownRequested = false;
+    std::function<void()> ShutdownAfterCheck;
     bool FreeSpaceUnreadable = false;    // logged; not again until it was read once more
     QDateTime OldestImageTime;           // invalid: not yet known
     QDateTime LastTimeLimitCheck;        // invalid: never, long past

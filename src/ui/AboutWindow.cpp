@@ -33,7 +33,7 @@ frmAbout::frmAbout(AppState &state, QWidget *parent)
     TX_About->setText(AboutText(mState));
     TX_About->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    BrowserCommand = BrowserCommandFrom(mState.platform.associations->browserCommand());
+    BrowserCommand = mState.platform.associations->browserCommand();
     mHomePage = HomePageAddress(mState.platform);
     TX_Homepage->setText(mHomePage);
     TX_Homepage->setStyleSheet(QStringLiteral("color: palette(link); text-decoration: underline;"));

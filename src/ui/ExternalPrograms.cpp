@@ -12,6 +12,7 @@ namespace {
 
 const QString ErrorTitle = QStringLiteral("Bildfang - Fehler");
 const QString XdgOpen = QStringLiteral("xdg-open");
+const QString Placeholder = QStringLiteral("%1");
 
 void Warn(AppState &state, const QString &text)
 {
@@ -20,35 +21,40 @@ void Warn(AppState &state, const QString &text)
 
 } // namespace
 
-QString ViewerCommandLine(const QString &viewerProgram, const QString &viewerArguments, const QString &imagePath)
+QString FillPlaceholder(const QString &commandTemplate, const QString &target)
 {
-    // The path goes in as it is. Only where the template quotes "%1" are the characters that
-    // would end or change the quoted word escaped, so the viewer still gets the exact path;
-    // Windows file names never hold them, ours may.
-    QString arguments;
+    // The target goes in as it is. Only where the template quotes "%1" are the characters
+    // that would end or change the quoted word escaped, so the program still gets exactly the
+    // target; Windows file names never hold them, ours may.
+    QString filled;
     QChar quote;   // the open quote at this point of the template, if any
-    const qsizetype n = viewerArguments.size();
+    const qsizetype n = commandTemplate.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = viewerArguments.at(i);
-        if (c == QLatin1Char('%') && i + 1 < n && viewerArguments.at(i + 1) == QLatin1Char('1')) {
+        const QChar c = commandTemplate.at(i);
+        if (c == QLatin1Char('%') && i + 1 < n && commandTemplate.at(i + 1) == QLatin1Char('1')) {
             if (quote == QLatin1Char('"'))
-                arguments += EscapeInDoubleQuotes(imagePath);
+                filled += EscapeInDoubleQuotes(target);
             else if (quote == QLatin1Char('\''))
-                arguments += QString(imagePath).replace(QStringLiteral("'"), QStringLiteral("'\\''"));
+                filled += QString(target).replace(QStringLiteral("'"), QStringLiteral("'\\''"));
             else
-                arguments += imagePath;
+                filled += target;
             ++i;
             continue;
         }
-        arguments += c;
+        filled += c;
         if (c == QLatin1Char('\\') && quote != QLatin1Char('\'') && i + 1 < n)
-            arguments += viewerArguments.at(++i);
+            filled += commandTemplate.at(++i);
         else if (quote.isNull() && (c == QLatin1Char('"') || c == QLatin1Char('\'')))
             quote = c;
         else if (c == quote)
             quote = QChar();
     }
-    return viewerProgram + QLatin1Char(' ') + arguments;
+    return filled;
+}
+
+QString ViewerCommandLine(const QString &viewerProgram, const QString &viewerArguments, const QString &imagePath)
+{
+    return viewerProgram + QLatin1Char(' ') + FillPlaceholder(viewerArguments, imagePath);
 }
 
 void ViewLastImage(AppState &state, const QString &viewerProgram, const QString &viewerArguments)
@@ -71,27 +77,30 @@ void ViewLastImage(AppState &state, const QString &viewerProgram, const QString 
         Warn(state, QStringLiteral("Fehler beim Starten des verknüpften Programms!\r\n") + launcher.lastError());
 }
 
-bool OpenLogFile(AppState &state)
+bool StartForTarget(Platform &platform, const QString &command, const QString &target, const QString &failure)
 {
-    QString editor = state.platform.associations->textEditor();
-    if (editor.isEmpty())
-        editor = XdgOpen;
-    return state.platform.launcher->startDetached(editor + QLatin1Char(' ') + QuoteShellWord(state.LogFileName));
+    Launcher &launcher = *platform.launcher;
+    QStringList reasons;
+    if (!command.trimmed().isEmpty()) {
+        const QString line = command.contains(Placeholder) ? FillPlaceholder(command, target)
+                                                           : command + QLatin1Char(' ') + QuoteShellWord(target);
+        if (launcher.startDetached(line))
+            return true;
+        reasons << launcher.lastError();
+    }
+    if (launcher.startDetached(XdgOpen + QLatin1Char(' ') + QuoteShellWord(target)))
+        return true;
+    reasons << launcher.lastError();
+    reasons.removeAll(QString());
+    reasons.prepend(failure);
+    platform.dialogs->messageBox(ErrorTitle, reasons.join(QStringLiteral("\r\n")), Dialogs::Icon::Warning);
+    return false;
 }
 
-QString BrowserCommandFrom(const QString &openCommand)
+bool OpenLogFile(AppState &state)
 {
-    QString command = openCommand;
-    command.remove(QLatin1Char('"')).remove(QLatin1Char('%'));
-    // Only a word's first "-" starts the options: program names such as firefox-esr keep theirs.
-    for (qsizetype i = 0; i < command.size(); ++i) {
-        if (command.at(i) == QLatin1Char('-') && (i == 0 || command.at(i - 1).isSpace())) {
-            command.truncate(i);
-            break;
-        }
-    }
-    command = command.trimmed();
-    return command.isEmpty() ? QString() : QLatin1Char('"') + command + QLatin1Char('"');
+    return StartForTarget(state.platform, state.platform.associations->textEditor(), state.LogFileName,
+                          QStringLiteral("Die Logdatei konnte nicht geöffnet werden!"));
 }
 
 QString HomePageAddress(const Platform &platform)
@@ -100,7 +109,6 @@ QString HomePageAddress(const Platform &platform)
     const QStringList candidates = {
         folder + QStringLiteral("/../share/doc/bildfang/README.md"),
         folder + QStringLiteral("/README.md"),
-        QStringLiteral(BILDFANG_SOURCE_DIR "/README.md"),
     };
     QString found = candidates.first();
     for (const QString &candidate : candidates) {
@@ -114,8 +122,7 @@ QString HomePageAddress(const Platform &platform)
 
 bool OpenHomePage(Platform &platform, const QString &browserCommand, const QString &address)
 {
-    const QString browser = browserCommand.isEmpty() ? XdgOpen : browserCommand;
-    return platform.launcher->startDetached(browser + QLatin1Char(' ') + QuoteShellWord(address));
+    return StartForTarget(platform, browserCommand, address, QStringLiteral("Die Homepage konnte nicht geöffnet werden!"));
 }
 
 QString AboutText(const AppState &state)

@@ -14,26 +14,30 @@ struct Platform;
 // failed start each get a warning titled "Bildfang - Fehler".
 void ViewLastImage(AppState &state, const QString &viewerProgram, const QString &viewerArguments);
 
-// The viewer's command line: every "%1" of the template becomes the image's path, bare
-// where the template has it bare, so that it falls apart at its blanks, and escaped where
-// the template quotes it, so that the viewer gets exactly the path.
+// The command template with every "%1" replaced by target: bare where the template has it
+// bare, so that it falls apart at its blanks, and escaped where the template quotes it, so
+// that the program gets exactly the target.
+QString FillPlaceholder(const QString &commandTemplate, const QString &target);
+
+// The viewer's command line: the program, then the filled argument template.
 QString ViewerCommandLine(const QString &viewerProgram, const QString &viewerArguments, const QString &imagePath);
 
-// btLogDatei: the day's log file in the desktop's text editor (xdg-open when none is known),
-// its path passed as one argument whatever it holds. The editor starts even when the file
-// does not exist yet.
+// Starts command by its words with target in place of "%1" (as its last word without one),
+// else xdg-open with target. When neither starts, a warning titled "Bildfang - Fehler" says
+// failure and why.
+bool StartForTarget(Platform &platform, const QString &command, const QString &target, const QString &failure);
+
+// btLogDatei: the day's log file in the desktop's text editor, else through xdg-open; its
+// path passed as one argument whatever it holds. The editor starts even when the file does
+// not exist yet.
 bool OpenLogFile(AppState &state);
 
-// The browser's command from its open command line: quotes and percent signs removed, the
-// options from the first word that begins with "-" on dropped, trimmed, in double quotes.
-// Empty when nothing is left.
-QString BrowserCommandFrom(const QString &openCommand);
-
 // The home page: the installed README as a file URL (share/doc/bildfang beside the
-// program's bin folder), else the README beside the program or in the source tree.
+// program's bin folder), else the README beside a program that was not installed.
 QString HomePageAddress(const Platform &platform);
 
-// BT_Homepage: the browser with the address; xdg-open without a browser.
+// BT_Homepage: the browser's command (as Associations gives it) with the address, else
+// xdg-open.
 bool OpenHomePage(Platform &platform, const QString &browserCommand, const QString &address);
 
 // TX_About: version, two credit lines and the start time in the locale's standard format.

@@ -1,5 +1,7 @@
 #include "app/CaptureCycle.h"
+#include "app/TerminationSignals.h"
 #include "archive/ArchiveLayout.h"
+#include "archive/StorageLimits.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
 #include "support/SettingsText.h"
@@ -20,8 +22,10 @@
 #include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QThread>
 #include <QToolButton>
+#include <QWindow>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -455,7 +459,7 @@ private slots:
             QString browserCommand() const override { return QStringLiteral("x-www-browser --new-tab"); }
         };
         WindowRig r;
-        r.state.platform.associations = std::make_shared<Browser>();   // its options make way for the address
+        r.state.platform.associations = std::make_shared<Browser>();   // its options kept, the address last
         frmMain &w = r.load();
         r.menu(w.mnuAbout);
         r.menu(w.mnuAbout);
@@ -471,10 +475,54 @@ private slots:
         QVERIFY(label->isVisible() && !button->isVisible());
         moveTo(label);
         r.click(button);
-        QCOMPARE(QProcess::splitCommand(r.tp.launcher->commandLines.value(0)), QStringList({"x-www-browser", HomePageAddress(r.state.platform)}));
+        QCOMPARE(QProcess::splitCommand(r.tp.launcher->commandLines.value(0)), QStringList({"x-www-browser", "--new-tab", HomePageAddress(r.state.platform)}));
         r.click(about->findChild<QPushButton *>(QStringLiteral("OKButton")));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!w.findChild<frmAbout *>());
+    }
+
+    // A shutdown while the storage check lets events run (at its n-th pause): the walk ends
+    // there, the shutdown runs once afterwards, and every deletion is in the log file.
+    void shutdownDuringLimitCheck_data()
+    {
+        QTest::addColumn<QString>("via");
+        QTest::addColumn<int>("at");
+        QTest::newRow("signal, age walk, first camera") << "signal" << 7;
+        QTest::newRow("Beenden, age walk, second camera") << "menu" << 60;
+        QTest::newRow("close box, space walk between two cameras") << "box" << 2;
+    }
+    void shutdownDuringLimitCheck()
+    {
+        QFETCH(QString, via);
+        QFETCH(int, at);
+        WindowRig r;
+        const bool space = via == QLatin1String("box");
+        r.tp.fileSystem->freeBytesValue = 0;
+        frmMain &w = r.load(SettingsText({{"ARCHIVE", r.archive.path()}, {"CAM_COUNT", "2"}, {"LASTCAM", "1"}, {"LIMIT_OPT", space ? "P" : "Z"},
+                                  {"LIMIT_SPACE", "500"}, {"LIMIT_TIME", "5"}, {"LIMIT_UNIT", "h"}}));
+        w.show();
+        QStringList hours, gone;   // 20 files in each of 24 hours of two cameras
+        for (int i = 0; i < 960; ++i)
+            QVERIFY(WriteAll((hours << r.state.ArchivePath + QStringLiteral("CAM0%1/2006/05/11/%2").arg(1 + i / 480).arg(i / 20 % 24, 2, 10, QChar('0'))).last() + QStringLiteral("/%1.jpg").arg(i), "x"));
+        TerminationSignals terminations;   // wired as the program wires it
+        connect(&terminations, &TerminationSignals::terminationRequested, &w, [&w] { w.close(); });
+        terminations.start();
+        r.tp.events->onProcess = [&] {
+            if (r.tp.events->calls == at)
+                via == QLatin1String("signal") ? void(::raise(SIGTERM)), QCoreApplication::processEvents() : space ? void(w.windowHandle()->close()) : w.mnuExit->trigger();
+        };
+        CheckStorageLimits(r.state);
+        QCoreApplication::processEvents();
+        const QString log = QString::fromUtf8(ReadAll(r.logFile()));
+        QVERIFY(log.endsWith(QStringLiteral("> --- Bildfang beendet ---\r\n")) && log.count(QStringLiteral("beendet")) == 1);
+        hours.removeDuplicates();
+        for (const QString &hour : hours) {
+            if (QDir(hour).exists())
+                continue;
+            gone << hour;
+            QVERIFY(log.contains(space ? '"' + hour + QStringLiteral("\" wurde gelöscht!") : QStringLiteral("Speicher-Zeitlimit wurde überschritten")));
+        }
+        QVERIFY(!gone.isEmpty() && gone.size() < (space ? 2 : 48));   // the walk ended early
     }
 
     // The real program, started without a display, ends on SIGTERM as "Beenden" does.

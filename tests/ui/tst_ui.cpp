@@ -87,15 +87,6 @@ private slots:
         QVERIFY(mTp->dialogs->boxes.last().text.size() > texts.last().size() + 2);
     }
 
-    void logFileInEditor()
-    {
-        mState->LogFileName = QStringLiteral("/home/u/Bildfang Log \"20061206\" $HOME 'x'.txt");
-        mAssociations->editor = QStringLiteral("\"/opt/My Editor/edit\" --new-window");
-        OpenLogFile(*mState);
-        mAssociations->editor.clear();
-        OpenLogFile(*mState);
-        QCOMPARE(started(0), QStringList({"/opt/My Editor/edit", "--new-window", mState->LogFileName}));
-        QCOMPARE(started(1), QStringList({"xdg-open", mState->LogFileName}));
     }
 };
 
