@@ -164,6 +164,7 @@ private slots:
         CamSim *bad = addCamera("Keller", 1, CamSim::Mode::ErrorPage);
         r->addCamera(QStringLiteral("Weg"), 2, AppRig::refusedSocket());
         r->addCamera(QStringLiteral("CAM01"), 2, QStringLiteral("127.0.0.1:99999999999"));
+        addCamera("Leer", 2, CamSim::Mode::Raw);   // accepts and closes without a byte
         startRecording();
         tick(4);
         QCOMPARE(r->files(1).filter(QStringLiteral("(Keller)-broken.http")).size(), 4);
@@ -173,6 +174,7 @@ private slots:
         // A refused port and a refused URL: one line per interval, no folder.
         QCOMPARE(r->log.count(QStringLiteral("Weg: Allgemeiner Verbindungsfehler!")), 2);
         QCOMPARE(r->log.count(QStringLiteral("URL von CAM01 ungültig")), 2);
+        QCOMPARE(r->log.count(QStringLiteral("Leer: Keine Daten empfangen!")), 2);
         QCOMPARE(leaves(), QStringList("CAM01/2006/05/12/13"));
     }
 
@@ -189,6 +191,42 @@ private slots:
         QCOMPARE(r->log.filter(estimate), QStringList(QStringLiteral("105469 ") + estimate));
         tick(5);
         QVERIFY(r->log.filter(estimate).size() == 1 && r->state.Recording);
+    }
+
+    // A camera that fails at once does not end the window before the others' images arrive.
+    void refusedCameraBesideADeliveringOne_data()
+    {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QString>("estimate");
+        QTest::newRow("1 s") << 1 << "12656 KB werden ca. pro Stunde benötigt";
+        QTest::newRow("5 s") << 5 << "2531 KB werden ca. pro Stunde benötigt";
+    }
+    void refusedCameraBesideADeliveringOne()
+    {
+        QFETCH(int, interval);
+        QFETCH(QString, estimate);
+        r->addCamera(QStringLiteral("Weg"), qint16(interval), AppRig::refusedSocket());
+        CamSim::Behaviour late;
+        late.imageSize = 3600;
+        late.splitPoints = {100};   // the image comes after the refusal
+        late.splitDelayMs = 50;
+        addCamera("Hof", qint16(interval), CamSim::Mode::FixedJpeg)->setBehaviour(late);
+        startRecording();
+        tick(interval);
+        QCOMPARE(r->log.filter(QStringLiteral("KB werden")), QStringList(estimate));
+        QVERIFY(r->state.Recording);
+    }
+
+    // The user and password go into the camera URL only when both are set.
+    void credentialsInTheUrl()
+    {
+        const auto cam = r->addCamera(QStringLiteral("Hof"));
+        for (const auto &[user, password, url] : {std::tuple{"max", "", "http:///image.jpg"}, {"", "geheim", "http:///image.jpg"},
+                                                  {"max", "geheim", "http://max:geheim@/image.jpg"}}) {
+            cam->mCamUser = QString::fromLatin1(user);
+            cam->mCamPassword = QString::fromLatin1(password);
+            QCOMPARE(CameraUrl(*cam), QString::fromLatin1(url));
+        }
     }
 
     void nothingTransferredStopsRecording()
@@ -247,9 +285,11 @@ private slots:
             hof->CHCallBack(QByteArray(), qint16(code));
             QVERIFY(r->view.panel1.last() == QStringLiteral("Hof: Fehler!") && !hof->mCamIsBusy);
         }
-        QCOMPARE(r->log, QStringList({"Hof: Fehler beim erneuten Versuch!", "Hof: Ziel konnte nicht gefunden werden!",
-                                      "Hof: Allgemeiner Verbindungsfehler!", "Hof: Fehler beim Kopieren!",
-                                      "Hof: Zeitüberschreitung!", "Hof: WATCHDOG Zeitüberschreitung!"}));
+        QCOMPARE(r->log, QStringList({"Hof: Keine Daten empfangen!", "Hof: Fehler beim erneuten Versuch!",
+                                      "Hof: Ziel konnte nicht gefunden werden!", "Hof: Allgemeiner Verbindungsfehler!",
+                                      "Hof: Fehler beim Kopieren!", "Hof: Keine Daten empfangen!",
+                                      "Hof: Keine Daten empfangen!", "Hof: Zeitüberschreitung!",
+                                      "Hof: WATCHDOG Zeitüberschreitung!"}));
     }
 
     void spaceLimitDeletesOldestHourOfEveryCameraPerCheck()
