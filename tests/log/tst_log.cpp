@@ -2,6 +2,7 @@
 #include "log/Log.h"
 #include "support/TestPlatform.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -56,8 +57,8 @@ private slots:
         QTest::newRow("5 + 3 + 1 does not") << 5 << threeBreaks << true << false << false << false;
         QTest::newRow("tenth line, saved first") << 9 << "Zehn" << true << true << false << true;
         QTest::newRow("clearing off: grows, nothing saved") << 9 << "Zehn" << false << true << false << false;
-        // Nothing is lost: the window stays and the line is not written.
-        QTest::newRow("saving fails") << 9 << "Zehn" << true << true << true << false;
+        // The window's lines are kept aside (see linesKeptWhileTheFileCannotBeWritten).
+        QTest::newRow("saving fails") << 9 << "Zehn" << true << true << true << true;
     }
 
     void fullWindow()
@@ -80,11 +81,32 @@ private slots:
         QCOMPARE(WriteLog(f.state, message), !saveFails);
 
         const QString line = LogTimeStamp(f.tp.clock->current) + message + "\r\n";
-        const QString expected = saveFails ? before : emptied ? line : before + line;
+        const QString expected = emptied ? line : before + line;
         QCOMPARE(f.state.txtLog.text(), expected);
         QCOMPARE(f.state.txtLog.lineBreaks(), LogWindow::CountLineBreaks(expected));
         QCOMPARE(cleared.count(), emptied ? 1 : 0);
-        QCOMPARE(f.logFile(), emptied && autoSave ? before.toUtf8() : QByteArray("(no file)"));
+        QCOMPARE(f.logFile(), emptied && autoSave && !saveFails ? before.toUtf8() : QByteArray("(no file)"));
+    }
+
+    // A folder where the day's file should be: no line is lost, and once the file can be
+    // written the lines arrive in their order.
+    void linesKeptWhileTheFileCannotBeWritten()
+    {
+        Fixture f;
+        f.state.LogAutoClear = f.state.LogAutoSave = true;
+        QVERIFY(QDir().mkpath(f.state.LogFileName));
+        QStringList written;
+        for (int i = 1; i <= 40; ++i) {
+            if (i == 30)
+                QVERIFY(QDir(f.state.LogFileName).removeRecursively());
+            written << "Zeile " + QString::number(i);
+            WriteLog(f.state, written.last());
+        }
+        QVERIFY(AppendLogFile(f.state));
+        QStringList lines = QString::fromUtf8(f.logFile()).split("\r\n", Qt::SkipEmptyParts);
+        for (QString &line : lines)
+            line = line.mid(LogTimeStamp(f.tp.clock->current).size());
+        QCOMPARE(lines, written);
     }
 
     // Without clearing, a failed overflow save is tried again after as many lines more; once
