@@ -150,7 +150,8 @@ private slots:
                                       {"LIMIT_TIME", "5"}, {"RECORD", "True"}}));
             w.show();
             menu ? w.mnuExit->trigger() : void(w.close());
-            w.close();   // a second close unloads nothing more
+            QCloseEvent again;   // the close box once more, before the window manager took it away
+            QApplication::sendEvent(&w, &again);
             QVERIFY(r.log.last() == QStringLiteral("--- Bildfang beendet ---") && r.log.count(r.log.last()) == 1);
             QByteArray settings = ReadAll(r.ini());
             QVERIFY(settings.contains("<RECORD>True</RECORD>") && settings.contains("<LIMIT_TIME>5</LIMIT_TIME>"));
