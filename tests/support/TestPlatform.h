@@ -31,9 +31,7 @@ public:
     QStringList undeletable;
     QStringList unwritable;   // writeFile fails there
     bool writeFile(const QString &path, const QByteArray &data, QString *error = nullptr) override
-    {
-        return !unwritable.contains(path) && QtFileSystem::writeFile(path, data, error);
-    }
+    { return !unwritable.contains(path) && QtFileSystem::writeFile(path, data, error); }
     qint64 freeBytes(const QString &path) const override { return freeBytesValue == -2 ? QtFileSystem::freeBytes(path) : freeBytesValue; }
     bool deleteFolder(const QString &path, QString *error) override
     {
