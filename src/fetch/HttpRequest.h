@@ -25,9 +25,8 @@ struct UrlParts
 };
 
 // No value when the URL has no "://", the port number does not fit 32 bits, or the host or
-// path holds a control
-// character (it would add lines to the request). On a port that does not fit, taken receives
-// what was taken apart before it: user-info and host, port 0.
+// path holds a control character (it would add lines to the request). On a port that does not
+// fit, taken receives what was taken apart before it: user-info and host, port 0.
 std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken = nullptr);
 
 // The request sent once the socket is connected: GET, Accept, Host, Connection: close and,
