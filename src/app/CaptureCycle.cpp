@@ -25,6 +25,7 @@ void ServeCamera(AppState &state, const std::shared_ptr<CamObject> &cam)
         started = engine.Dispatch(url);
         if (started) {
             cam->mCamIsBusy = true;
+            cam->mCamWindowTicket = state.SpaceMeter.TransferStarted();
         } else {
             WriteLog(state, QStringLiteral("URL von ") + cam->mCamName + QStringLiteral(" ungültig"));
             break;

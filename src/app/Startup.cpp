@@ -85,7 +85,7 @@ void AppendLogFileAtEnd(AppState &state)
         return;
     const QByteArray reason = EncodeTextFile(error.isEmpty() ? state.LogFileName : error);
     std::fprintf(stderr, "Bildfang: Logdatei kann nicht geschrieben werden (%s)\n", reason.constData());
-    const QByteArray lines = EncodeTextFile(state.txtLog.text());
+    const QByteArray lines = EncodeTextFile(state.txtLog.unsaved + state.txtLog.text());
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stderr);
     std::fflush(stderr);
 }

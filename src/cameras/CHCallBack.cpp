@@ -26,7 +26,7 @@ QString OutcomeText(qint16 iError)
     case -4: return QStringLiteral(": Fehler beim Kopieren!");
     case -7: return QStringLiteral(": Zeitüberschreitung!");
     case -8: return QStringLiteral(": WATCHDOG Zeitüberschreitung!");
-    default: return QString();   // -5, and 0 or -6 without data: no line
+    default: return QString();
     }
 }
 
@@ -36,6 +36,9 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
 {
     AppState &state = mState;
     MainView &view = state.View();
+
+    state.SpaceMeter.TransferEnded(mCamWindowTicket);
+    mCamWindowTicket = 0;   // a second report of the same transfer counts no more
 
     // Removed from the list while its transfer ran: its number now belongs to another
     // camera, so the outcome is dropped rather than filed there.
@@ -50,7 +53,9 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
 
     if (n < 1 || (iError != 0 && iError != -6)) {
         view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
-        const QString text = OutcomeText(iError);
+        // Nothing at all came back: a camera that accepts and closes at once.
+        const QString text = n < 1 && (iError == 0 || iError == -5 || iError == -6)
+            ? QStringLiteral(": Keine Daten empfangen!") : OutcomeText(iError);
         if (!text.isEmpty())
             WriteLog(state, mCamName + text);
     } else if (!IsNewImage(byData, &marks)) {
@@ -101,7 +106,7 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
     // End of every transfer, whatever happened above.
     mCamIsBusy = false;
 
-    if (state.SpaceMeter.HasEnoughCycles()) {
+    if (state.SpaceMeter.ResultDue()) {
         const qint32 estimate = state.SpaceMeter.EstimateSpace();
         qint32 kb = 0;
         RoundToInt32(double(estimate) / 1024.0, kb);

@@ -27,6 +27,7 @@ public:
     qint16 mCamTickCounter = 0;
     bool mCamIsBusy = false;
     QString mCamLastPic;
+    quint32 mCamWindowTicket = 0;   // from SpaceMeter for the transfer under way
 
     // The outcome of a transfer; lives in CHCallBack.cpp.
     void CHCallBack(const QByteArray &byData, qint16 iError) override;

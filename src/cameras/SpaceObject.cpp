@@ -10,6 +10,9 @@ void SpaceObject::Reset()
     mHighestInterval = 0;
     mByteCount = 0;
     mEstimate = -1;
+    mOpenTransfers = 0;
+    // Never 0, which is the ticket of a transfer outside any window.
+    mWindow = mWindow == std::numeric_limits<quint32>::max() ? 1 : mWindow + 1;
 }
 
 void SpaceObject::HighestInterval(qint16 iData)
@@ -48,6 +51,26 @@ void SpaceObject::CollectBytes(qint64 lData)
 bool SpaceObject::HasEnoughCycles() const
 {
     return mEstimate == -1 && mHighestInterval > 0 && mCycleCount >= mHighestInterval;
+}
+
+quint32 SpaceObject::TransferStarted()
+{
+    // Called before the tick is counted: at tick n the count is n - 1.
+    if (mEstimate != -1 || mCycleCount >= mHighestInterval)
+        return 0;
+    ++mOpenTransfers;
+    return mWindow;
+}
+
+void SpaceObject::TransferEnded(quint32 ticket)
+{
+    if (ticket != 0 && ticket == mWindow && mOpenTransfers > 0)
+        --mOpenTransfers;
+}
+
+bool SpaceObject::ResultDue() const
+{
+    return HasEnoughCycles() && (mByteCount != 0 || mOpenTransfers == 0);
 }
 
 qint32 SpaceObject::EstimateSpace()

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QStringList>
 #include <QLocale>
 #include <QStringView>
 #include <memory>
@@ -266,6 +267,20 @@ QString SettingsBoolText(bool value)
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
+namespace {
+
+QString AuthTagText(const CamObject &cam)
+{
+    QStringList words;
+    if (cam.mDigestOnly)
+        words << QStringLiteral("DIGEST");
+    if (cam.mBasicUtf8)
+        words << QStringLiteral("UTF-8");
+    return words.join(QLatin1Char(' '));
+}
+
+} // namespace
+
 QString BuildSettingsText(AppState &state, const SettingsView &view)
 {
     SettingLines lines;
@@ -277,7 +292,7 @@ QString BuildSettingsText(AppState &state, const SettingsView &view)
     Line(QStringLiteral("CAM_COUNT"), TrimBlank(state.CamCount));
     for (int i = 1; i <= state.CamCount; ++i) {
         const QString prefix = CamFolderName(i);
-        for (const char *field : {"_NAME", "_SOCKET", "_PATH", "_USER", "_PWD", "_RATE"})
+        for (const char *field : {"_NAME", "_SOCKET", "_PATH", "_USER", "_PWD", "_RATE", "_AUTH"})
             alsoRead.append(prefix + QLatin1String(field));
         // A record that cannot be read is skipped; the other lines are still written.
         const std::shared_ptr<CamObject> cam = state.Cams.Item(i);
@@ -289,6 +304,10 @@ QString BuildSettingsText(AppState &state, const SettingsView &view)
         Line(prefix + QLatin1String("_USER"), cam->mCamUser);
         Line(prefix + QLatin1String("_PWD"), cam->mCamPassword);
         Line(prefix + QLatin1String("_RATE"), TrimBlank(cam->mCamUpdaterate));
+        // What the camera's challenges taught; older versions skip the tag.
+        const QString auth = AuthTagText(*cam);
+        if (!auth.isEmpty())
+            Line(prefix + QLatin1String("_AUTH"), auth);
     }
     Line(QStringLiteral("LASTCAM"), TrimBlank(state.SelectedCam));
     if (state.SpaceLimitOn)
@@ -369,6 +388,9 @@ bool ApplySettings(AppState &state, SettingsView &view, const QString &text)
         if (!LeadingInt16(tags.value(prefix + QLatin1String("_RATE")), rate))
             rate = 0;   // beyond 16 bits reads like text without a number
         cam->mCamUpdaterate = rate;
+        const QStringList auth = tags.value(prefix + QLatin1String("_AUTH")).split(QLatin1Char(' '));
+        cam->mDigestOnly = auth.contains(QLatin1String("DIGEST"));
+        cam->mBasicUtf8 = auth.contains(QLatin1String("UTF-8"));
         // The collection holds at most 255 cameras; a longer list is cut there.
         if (!state.Cams.Add(cam))
             break;

@@ -138,14 +138,20 @@ bool CopyHelper::Dispatch(const QString &strSource)
 
     mAuthorization.clear();
     mSentDigestNonce.clear();
+    mOfferBasic = true;
     if (mParent && !mUrl.userInfo.isEmpty()) {
         DigestSession &session = mParent->mDigestSession;
         if (session.origin == digestOrigin()) {
             ++session.nc;
-            mAuthorization = DigestAuthorization(session.challenge, mUrl.user.toLatin1(), mUrl.password.toLatin1(),
-                "GET", ToWireBytes(mUrl.path), session.nc,
+            const bool utf8 = session.challenge.utf8;
+            mAuthorization = DigestAuthorization(session.challenge, CredentialBytes(mUrl.user, utf8),
+                CredentialBytes(mUrl.password, utf8), "GET", RequestTarget(mUrl.path), session.nc,
                 session.sessCnonce.isEmpty() ? NewDigestCnonce() : session.sessCnonce);
             mSentDigestNonce = session.challenge.nonce;
+        } else if (mParent->mDigestOnly) {
+            mOfferBasic = false;   // its challenge comes first
+        } else if (mParent->mBasicUtf8) {
+            mAuthorization = "Basic " + CredentialBytes(mUrl.userInfo, true).toBase64();
         }
     }
 
@@ -174,7 +180,8 @@ void CopyHelper::setTransferState(TransferState state)
 
 void CopyHelper::report(qint16 iError)
 {
-    mDigestAsked = false;
+    mAskedAgain = false;
+    mStaleAsked = false;
     // The parent may be replaced inside its own callback; it lives until the call returns.
     const std::shared_ptr<CopyHelperParent> parent = mParent;
     if (parent)
@@ -185,7 +192,7 @@ void CopyHelper::mWinsockControl_Connect()
 {
     mStatusText = QStringLiteral("Verbunden - Anfrage senden...");
     setTransferState(TransferState::Requesting);
-    mWinsockControl->send(BuildRequest(mUrl, mAuthorization));
+    mWinsockControl->send(BuildRequest(mUrl, mAuthorization, mOfferBasic));
 }
 
 void CopyHelper::mWinsockControl_SendComplete()
@@ -257,30 +264,51 @@ QString CopyHelper::digestOrigin() const
     return mUrl.host + QLatin1Char('\n') + QString::number(mUrl.port) + QLatin1Char('\n') + mUrl.userInfo;
 }
 
-// A 401 with a Digest challenge we can answer, and no Basic offered: ask again on a new
-// connection inside this transfer. False leaves the answer to be reported as always.
+// A 401 with a Digest challenge we can answer, and no Basic offered (or the camera is known to
+// want Digest): ask again on a new connection inside this transfer. The same for Basic when the
+// request carried no Basic line, or bytes that UTF-8 asked for would change. False leaves
+// the answer to be reported as always.
 bool CopyHelper::answerDigestChallenge()
 {
     if (!mParent || mUrl.userInfo.isEmpty() || !IsUnauthorized(mResponse.headerBlock()))
         return false;
     DigestSession &session = mParent->mDigestSession;
     const AuthChallenges offered = ParseAuthChallenges(mResponse.headerBlock());
-    if (offered.basic || !offered.digest) {
+    if (!offered.digest || (offered.basic && !mParent->mDigestOnly)) {
         if (session.origin == digestOrigin())
             session = DigestSession();   // the camera no longer wants Digest from us
-        return false;
+        if (!offered.digest)
+            mParent->mDigestOnly = false;
+        if (!offered.basic || mAskedAgain)
+            return false;
+        if (!mOfferBasic || !mSentDigestNonce.isEmpty())
+            return askAgain();   // Basic again, now that the camera asks for it
+        const bool latin1Sent = mAuthorization.isEmpty() && CredentialBytes(mUrl.userInfo) != mUrl.userInfo.toUtf8();
+        if (!offered.basicUtf8 || !latin1Sent)
+            return false;
+        mParent->mBasicUtf8 = true;
+        return askAgain();
     }
     const DigestChallenge challenge = *offered.digest;
-    // The nonce just used, refused again and not stale: the credentials are wrong.
-    if (mDigestAsked || (!mAuthorization.isEmpty() && challenge.nonce == mSentDigestNonce && !challenge.stale))
+    // One Digest answer per transfer: a wrong password must not cost two failed logins where
+    // every 401 brings a fresh nonce. Only a stale nonce earns one more.
+    if (!mSentDigestNonce.isEmpty() ? !challenge.stale || mStaleAsked : mAskedAgain)
         return false;
+    if (!mSentDigestNonce.isEmpty())
+        mStaleAsked = true;
     using A = DigestChallenge::Algorithm;
     const bool sess = challenge.algorithm == A::Md5Sess || challenge.algorithm == A::Sha256Sess;
     DigestSession fresh{digestOrigin(), challenge, 0, sess ? NewDigestCnonce() : QByteArray()};
-    if (DigestAuthorization(challenge, mUrl.user.toLatin1(), QByteArray(), "GET", QByteArray(), 1, "-").isEmpty())
+    if (DigestAuthorization(challenge, CredentialBytes(mUrl.user, challenge.utf8), QByteArray(), "GET", QByteArray(), 1, "-").isEmpty())
         return false;
     session = std::move(fresh);
-    mDigestAsked = true;
+    mParent->mDigestOnly = true;
+    return askAgain();
+}
+
+bool CopyHelper::askAgain()
+{
+    mAskedAgain = true;
     mRetries = 0;
     if (!Dispatch(mURL)) {
         mRetries = 0;

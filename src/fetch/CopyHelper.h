@@ -15,7 +15,8 @@
 // CHCallBack to its Parent per transfer. At most one automatic retry; the watchdog ends a
 // transfer after 30 ticks without activity. A camera that answers 401 with a Digest challenge
 // (and offers no Basic) is asked once more inside the same transfer, and answered with Digest at
-// once from then on.
+// once from then on; a wrong password costs one Digest answer per transfer. A Basic challenge
+// that asks for UTF-8 gets one more try with UTF-8 credentials.
 class CopyHelper
 {
 public:
@@ -64,6 +65,7 @@ private:
     void attachSocket();
     QString digestOrigin() const;
     bool answerDigestChallenge();
+    bool askAgain();
     QByteArray ExtractBody();
     void setTransferState(TransferState state);
     void report(qint16 iError);
@@ -87,9 +89,11 @@ private:
     QByteArray mData;
     QString mURL;
     UrlParts mUrl;
-    QByteArray mAuthorization;      // a Digest answer in place of the Basic line; usually empty
-    QByteArray mSentDigestNonce;    // the nonce that answer used
-    bool mDigestAsked = false;      // this transfer already asked again with Digest
+    QByteArray mAuthorization;      // a Digest answer or UTF-8 Basic in place of the Basic line; usually empty
+    QByteArray mSentDigestNonce;    // the nonce of the Digest answer sent; empty without one
+    bool mOfferBasic = true;        // false for a camera known to want Digest, until it challenges
+    bool mAskedAgain = false;       // this transfer already asked again after a 401
+    bool mStaleAsked = false;       // and once more for a stale nonce
     TransferState mTransferState = TransferState::Idle;
     quint64 mTransferSerial = 0;    // bumped by every start, so a callback's own start is seen
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

@@ -14,4 +14,8 @@ public:
 
     // Kept with the camera, since an engine serves whichever camera is due.
     DigestSession mDigestSession;
+    // Learnt from the camera's challenges and kept in its settings record: it answered with
+    // Digest, so the password never goes out as Basic to it; its Basic challenge asked for UTF-8.
+    bool mDigestOnly = false;
+    bool mBasicUtf8 = false;
 };

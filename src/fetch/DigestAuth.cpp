@@ -190,6 +190,8 @@ std::optional<DigestChallenge> answerable(const Challenge &c)
     }
     if (const QByteArray *stale = c.param("stale"))
         d.stale = stale->toLower() == "true";
+    if (const QByteArray *charset = c.param("charset"))
+        d.utf8 = charset->toUpper() == "UTF-8";
     return d;
 }
 
@@ -248,8 +250,11 @@ AuthChallenges ParseAuthChallenges(QByteArrayView headerBlock)
     for (const QByteArray &value : std::as_const(values))
         malformed = !ChallengeReader(value).read(all) || malformed;
     for (const Challenge &c : std::as_const(all)) {
-        if (c.scheme == "basic")
+        if (c.scheme == "basic") {
             result.basic = true;
+            const QByteArray *charset = c.param("charset");
+            result.basicUtf8 = result.basicUtf8 || (charset && charset->toUpper() == "UTF-8");
+        }
         else if (c.scheme == "digest" && !result.digest && !malformed)
             result.digest = answerable(c);
     }

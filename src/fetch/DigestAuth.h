@@ -17,12 +17,14 @@ struct DigestChallenge
     bool hasOpaque = false;
     bool qopAuth = false;   // answer with qop=auth, nc and cnonce
     bool stale = false;
+    bool utf8 = false;      // charset="UTF-8": user and password go into the hash as UTF-8
 };
 
 // What a 401 answer's WWW-Authenticate lines offer.
 struct AuthChallenges
 {
     bool basic = false;                      // a Basic challenge among them
+    bool basicUtf8 = false;                  // and it says charset="UTF-8"
     std::optional<DigestChallenge> digest;   // the first Digest challenge we can answer
 };
 

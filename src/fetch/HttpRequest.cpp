@@ -1,6 +1,5 @@
 #include "fetch/HttpRequest.h"
 
-#include "fetch/Base64.h"
 #include "util/Utils.h"
 
 #include <QStringList>
@@ -36,10 +35,7 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken)
         url.user = PercentDecode(colon >= 0 ? raw.left(colon) : raw);
         url.password = colon >= 0 ? PercentDecode(raw.mid(colon + 1)) : QString();
         authority = authority.mid(at + 1);
-        const std::optional<QString> encoded = Base64Encode(url.userInfo);
-        if (!encoded)
-            return std::nullopt;
-        url.auth = *encoded;
+        url.auth = QString::fromLatin1(CredentialBytes(url.userInfo).toBase64());
     }
 
     const qsizetype colon = authority.indexOf(QLatin1Char(':'));
@@ -107,17 +103,41 @@ QByteArray ToWireBytes(const QString &text)
     return out;
 }
 
-QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization)
+QByteArray CredentialBytes(const QString &text, bool utf8)
+{
+    const bool oneByte = !utf8 && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+    return oneByte ? text.toLatin1() : text.toUtf8();
+}
+
+QByteArray RequestTarget(const QString &path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(path.size());
+    for (const char byte : path.toUtf8()) {
+        const auto u = static_cast<unsigned char>(byte);
+        if (u > 0x20 && u < 0x7F) {
+            out += byte;
+        } else {
+            out += '%';
+            out += hex[u >> 4];
+            out += hex[u & 0xF];
+        }
+    }
+    return out;
+}
+
+QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization, bool offerBasic)
 {
     QByteArray request;
-    request.reserve(128 + url.path.size() + url.host.size() + url.auth.size() + authorization.size());
-    request += "GET " + ToWireBytes(url.path) + " HTTP/1.1\r\n";
+    request.reserve(128 + 3 * url.path.size() + url.host.size() + url.auth.size() + authorization.size());
+    request += "GET " + RequestTarget(url.path) + " HTTP/1.1\r\n";
     request += "Accept: */*\r\n";
     request += "Host: " + ToWireBytes(url.host) + "\r\n";
     request += "Connection: close\r\n";
     if (!authorization.isEmpty())
         request += "Authorization: " + authorization + "\r\n";
-    else if (!url.userInfo.isEmpty())
+    else if (offerBasic && !url.userInfo.isEmpty())
         request += "Authorization: Basic " + url.auth.toLatin1() + "\r\n";
     request += "\r\n";
     return request;

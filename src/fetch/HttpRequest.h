@@ -11,29 +11,37 @@
 // and every character from 0x00 to 0x20 and from 0x7F to 0xFF; everything else, characters
 // above 0xFF included, stays as typed. Here the user-info alone is decoded: "%" and two hex
 // digits (either case) become the character of that code 0-255, any other "%" stays as it is.
-// So the Authorization line carries the typed bytes exactly, credentials without "%" give the
-// bytes they always gave, and a character above 0xFF still refuses the URL.
+// So the Authorization line carries the typed bytes exactly and credentials without "%" give
+// the bytes they always gave. Credentials with a character above 0xFF go out as UTF-8.
 struct UrlParts
 {
     QString userInfo;   // between "://" and the first "@", percent-decoded
     QString user;       // userInfo up to its first ":", decoded apart from the password
     QString password;   // after that ":", decoded; empty without one
-    QString auth;       // Base64 of userInfo; empty without it
+    QString auth;       // Base64 of userInfo's CredentialBytes; empty without it
     QString host;
     qint32 port = 0;    // 80 when none or below 1
     QString path;       // always begins with "/"
 };
 
-// No value when the URL has no "://", the port number does not fit 32 bits, the user-info
-// holds a character that cannot go out as one byte, or the host or path holds a control
-// character (it would add lines to the request). On a port that does not fit, taken receives
-// what was taken apart before it: user-info and host, port 0.
+// No value when the URL has no "://", the port number does not fit 32 bits, or the host or
+// path holds a control character (it would add lines to the request). On a port that does not
+// fit, taken receives what was taken apart before it: user-info and host, port 0.
 std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken = nullptr);
 
 // The request sent once the socket is connected: GET, Accept, Host, Connection: close and,
 // with user-info, Authorization: Basic, each line ended by CR LF, then an empty line.
-// A non-empty authorization value (a Digest answer) takes the Basic line's place.
-QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization = QByteArray());
+// A non-empty authorization value (a Digest answer) takes the Basic line's place; without
+// offerBasic no Basic line goes out at all.
+QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization = QByteArray(), bool offerBasic = true);
+
+// Credentials as bytes: one byte per character while all are 0-255 and utf8 is false (what
+// every camera got before UTF-8 was asked for), otherwise UTF-8.
+QByteArray CredentialBytes(const QString &text, bool utf8 = false);
+
+// The path as it goes into the request line: blanks and characters above 0x7E percent-encoded
+// as UTF-8, everything else as typed, "%XX" included. Servers refuse raw blanks and bytes there.
+QByteArray RequestTarget(const QString &path);
 
 // "%" and two hex digits become the character of that code; see the credentials above.
 QString PercentDecode(const QString &text);

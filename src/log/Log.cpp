@@ -25,10 +25,13 @@ bool WriteLog(AppState &state, const QString &message)
 {
     LogWindow &window = state.txtLog;
     const int needed = window.lineBreaks() + LogWindow::CountLineBreaks(message) + 1;
+    bool saved = true;
     if (needed > LogWindow::Capacity && state.LogAutoClear) {
-        // A failed save keeps the window as it is, so no line is lost unsaved.
-        if (state.LogAutoSave && !AppendLogFile(state))
-            return false;
+        // A failed save keeps the lines aside; the next append that works writes them first.
+        if (state.LogAutoSave && !AppendLogFile(state)) {
+            saved = false;
+            window.unsaved += window.text();
+        }
         LogLeeren(state);
     } else if (!state.LogAutoClear && window.lineBreaks() >= window.overflowAt) {
         // A failed save keeps the lines; it is tried again after as many lines more.
@@ -42,13 +45,16 @@ bool WriteLog(AppState &state, const QString &message)
 
     state.CurrentTime = state.platform.clock->now();
     window.append(LogTimeStamp(state.CurrentTime) + message + CrLf);
-    return true;
+    return saved;
 }
 
 bool AppendLogFile(AppState &state, QString *error)
 {
-    return state.platform.fileSystem->appendFile(state.LogFileName,
-                                                 EncodeTextFile(state.txtLog.text()), error);
+    LogWindow &window = state.txtLog;
+    if (!state.platform.fileSystem->appendFile(state.LogFileName, EncodeTextFile(window.unsaved + window.text()), error))
+        return false;
+    window.unsaved.clear();
+    return true;
 }
 
 void LogLeeren(AppState &state)

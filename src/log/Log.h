@@ -8,11 +8,11 @@
 class AppState;
 
 // Appends one time-stamped line to the log window, emptying (and first saving) a full
-// window as the log flags say. Returns false when the automatic saving failed; the line
-// is then not written and the window not emptied.
+// window as the log flags say. Returns false when the automatic saving failed; the window's
+// lines are then kept aside as unsaved, and the line is written all the same.
 bool WriteLog(AppState &state, const QString &message);
-// Appends the whole window text to the file LogFileName; false when that failed (error,
-// when given, says why). The window is not changed.
+// Appends the lines kept aside and the whole window text to the file LogFileName; false when
+// that failed (error, when given, says why). The window is not changed.
 bool AppendLogFile(AppState &state, QString *error = nullptr);
 // Empties the log window; nothing is saved.
 void LogLeeren(AppState &state);

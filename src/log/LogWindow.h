@@ -28,6 +28,10 @@ public:
     // full disk does not cost a whole-window write for every further line.
     int overflowAt = OverflowLines;
 
+    // Lines an automatic emptying could not save: written before the window by the next
+    // append that works, or to standard error at the end.
+    QString unsaved;
+
 signals:
     void appended(const QString &line);
     void cleared();

@@ -118,26 +118,34 @@ bool PosixTcpSocket::setRemotePort(int port)
 
 bool PosixTcpSocket::connectToHost(const QString &host)
 {
+    QHostAddress numeric;
+    if (numeric.setAddress(host))
+        return connectToAddresses({numeric});   // no lookup needed
+
     if (mState != Closed)
         return false;
     mState = ResolvingHost;
     mAddresses.clear();
     mLastConnectError = 0;
-
-    QHostAddress numeric;
-    if (numeric.setAddress(host)) {
-        // No lookup needed, but the owner still hears of it only from the event loop.
-        mAddresses.append(numeric);
-        const quint64 generation = mGeneration;
-        QMetaObject::invokeMethod(this, [this, generation] {
-            if (generation == mGeneration && mState == ResolvingHost) {
-                mState = HostResolved;
-                connectNextAddress();
-            }
-        }, Qt::QueuedConnection);
-        return true;
-    }
     mLookupId = QHostInfo::lookupHost(host, this, [this](const QHostInfo &info) { onLookupDone(info); });
+    return true;
+}
+
+bool PosixTcpSocket::connectToAddresses(const QList<QHostAddress> &addresses)
+{
+    if (mState != Closed)
+        return false;
+    mState = ResolvingHost;
+    mAddresses = addresses;
+    mLastConnectError = 0;
+    // The owner still hears of it only from the event loop.
+    const quint64 generation = mGeneration;
+    QMetaObject::invokeMethod(this, [this, generation] {
+        if (generation == mGeneration && mState == ResolvingHost) {
+            mState = HostResolved;
+            connectNextAddress();
+        }
+    }, Qt::QueuedConnection);
     return true;
 }
 

@@ -55,6 +55,8 @@ public:
 
     // The connect timer's 1000 ms tick; tests call it directly.
     void mConnectTimer_Timer();
+    // Connects to these addresses in turn, as if a name lookup had given them.
+    bool connectToAddresses(const QList<QHostAddress> &addresses);
 
 private:
     void onLookupDone(const QHostInfo &info);

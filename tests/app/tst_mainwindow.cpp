@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDirIterator>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -125,7 +126,8 @@ private slots:
             menu ? r.menu(w.mnuExit) : r.closeBox();
             const QWidgetList windows = QApplication::topLevelWidgets();
             QVERIFY(std::none_of(windows.begin(), windows.end(), [](QWidget *window) { return window->isVisible(); }));
-            w.close();   // a second close unloads nothing more
+            QCloseEvent again;   // the close box once more, before the window manager took it away
+            QApplication::sendEvent(&w, &again);
             QVERIFY(r.log.last() == QStringLiteral("--- Bildfang beendet ---") && r.log.count(r.log.last()) == 1);
             QByteArray settings = ReadAll(r.ini());
             QVERIFY(settings.contains("<RECORD>True</RECORD>") && settings.contains("<LIMIT_TIME>7</LIMIT_TIME>"));

@@ -124,7 +124,8 @@ private slots:
     {
         QTest::addColumn<QString>("foreign");
         for (const char *rel : {"CAM01/.snapshot/f", "CAM03/notes.txt", "CAM01/2005/readme.txt", "CAM01/2006/5/x.jpg",
-                                "CAM01/2006/05/11/2x/x.jpg", "CAM01/2006/05/11/21/sub/x.jpg", "CAM02/2006/05/11.bak/x"})
+                                "CAM01/2006/05/11/2x/x.jpg", "CAM01/2006/05/11/21/sub/x.jpg", "CAM02/2006/05/11.bak/x",
+                                "CAM01/1/05/11/22/x.jpg", "CAM01/2006/05/11/123/x.jpg"})
             QTest::newRow(rel) << QString::fromLatin1(rel);
     }
     void foreignContentSurvivesBothLimits()

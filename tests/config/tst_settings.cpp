@@ -29,7 +29,7 @@ struct Fixture
 const QString BaseFile = SettingsText({
     {"ARCHIVE", "/srv/archiv/"}, {"CAM_COUNT", "2"}, {"CAM01_NAME", QString::fromUtf8("Einfahrt Süd")},
     {"CAM01_SOCKET", "127.0.0.1:8081"}, {"CAM01_PATH", "/record/current.jpg"}, {"CAM01_USER", "admin"},
-    {"CAM01_PWD", "p<w>d & \"x\""}, {"CAM01_RATE", "5"}, {"CAM02_NAME", "Garage"}, {"CAM02_SOCKET", "kamera2"},
+    {"CAM01_PWD", "p<w>d & \"x\""}, {"CAM01_RATE", "5"}, {"CAM01_AUTH", "DIGEST UTF-8"}, {"CAM02_NAME", "Garage"}, {"CAM02_SOCKET", "kamera2"},
     {"CAM02_PATH", "/image.jpg"}, {"CAM02_USER", ""}, {"CAM02_PWD", ""}, {"CAM02_RATE", "-1"}, {"LASTCAM", "1"},
     {"LIMIT_OPT", "P"}, {"LIMIT_SPACE", "500"}, {"LIMIT_TIME", "12"}, {"LIMIT_UNIT", "Tage"}, {"LOG_CLEAR", "True"},
     {"LOG_SAVE", "False"}, {"RECORD", "True"}, {"WINDOW_LEFT", "1200"}, {"WINDOW_STATE", "1"}, {"WINDOW_TOP", "-300"},
@@ -123,6 +123,10 @@ private slots:
         f.state.SettingsFileName = f.tp.program->folder + "/fehlt/Bildfang.ini";
         QString reason;
         QVERIFY(!SaveSettings(f.state, f.view, &reason) && !reason.isEmpty());
+        // A failed first save leaves no empty file behind.
+        f.state.SettingsFileName = f.tp.program->folder + "/neu.ini";
+        f.tp.fileSystem->unwritable << f.state.SettingsFileName;
+        QVERIFY(!SaveSettings(f.state, f.view) && !QFile::exists(f.state.SettingsFileName));
     }
 
     void roundTrip_data()

@@ -22,20 +22,23 @@ BILDFANG_FUZZ_TARGET(FuzzRequest)
     const std::optional<UrlParts> url = ParseUrlParts(text);
     const QString authority = text.section(QLatin1Char('/'), 2, 2);
     if (!url) {
-        // Refused only without "://", for credentials that cannot go out as bytes, a port beyond
-        // 32 bits or a control character that would break the request's lines.
+        // Refused only without "://", for a port beyond 32 bits or a control character that
+        // would break the request's lines.
         const bool control = std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
-        FUZZ_CHECK(!text.contains(QLatin1String("://")) || authority.contains(QLatin1Char('@'))
-                   || authority.contains(QLatin1Char(':')) || control);
+        FUZZ_CHECK(!text.contains(QLatin1String("://")) || authority.contains(QLatin1Char(':')) || control);
         return 0;
     }
     FUZZ_CHECK(text.contains(QLatin1String("://")) && url->port >= 1 && url->path.startsWith(QLatin1Char('/')));
     FUZZ_CHECK(!url->host.contains(QLatin1Char('/')) && !url->host.contains(QLatin1Char(':')) && authority.contains(url->host));
-    FUZZ_CHECK(url->auth == Base64Encode(url->userInfo).value_or(QStringLiteral("-")));
+    FUZZ_CHECK(QByteArray::fromBase64(url->auth.toLatin1()) == CredentialBytes(url->userInfo));
     FUZZ_CHECK(text.endsWith(url->path) || url->path == QLatin1String("/"));
 
     const QByteArray request = BuildRequest(*url);
-    FUZZ_CHECK(request.startsWith("GET " + ToWireBytes(url->path) + " HTTP/1.1\r\n"));
+    // The request line holds printable ASCII only, and decodes back to the path as UTF-8.
+    const QByteArray target = RequestTarget(url->path);
+    FUZZ_CHECK(request.startsWith("GET " + target + " HTTP/1.1\r\n"));
+    FUZZ_CHECK(std::all_of(target.cbegin(), target.cend(), [](char c) { return c > 0x20 && c < 0x7F; }));
+    FUZZ_CHECK(url->path.contains(QLatin1Char('%')) || QByteArray::fromPercentEncoding(target) == url->path.toUtf8());
     FUZZ_CHECK(request.contains("\r\nHost: " + ToWireBytes(url->host) + "\r\n"));
     FUZZ_CHECK(request.endsWith(url->userInfo.isEmpty() ? QByteArray("\r\nConnection: close\r\n\r\n")
                                                         : "\r\nAuthorization: Basic " + url->auth.toLatin1() + "\r\n\r\n"));

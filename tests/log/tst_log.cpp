@@ -56,8 +56,8 @@ private slots:
         QTest::newRow("5 + 3 + 1 does not") << 5 << threeBreaks << true << false << false << false;
         QTest::newRow("tenth line, saved first") << 9 << "Zehn" << true << true << false << true;
         QTest::newRow("clearing off: grows, nothing saved") << 9 << "Zehn" << false << true << false << false;
-        // Nothing is lost: the window stays and the line is not written.
-        QTest::newRow("saving fails") << 9 << "Zehn" << true << true << true << false;
+        // Nothing is lost: the window's lines go first into the file once it can be written.
+        QTest::newRow("saving fails") << 9 << "Zehn" << true << true << true << true;
     }
 
     void fullWindow()
@@ -80,11 +80,13 @@ private slots:
         QCOMPARE(WriteLog(f.state, message), !saveFails);
 
         const QString line = LogTimeStamp(f.tp.clock->current) + message + "\r\n";
-        const QString expected = saveFails ? before : emptied ? line : before + line;
+        const QString expected = emptied ? line : before + line;
         QCOMPARE(f.state.txtLog.text(), expected);
         QCOMPARE(f.state.txtLog.lineBreaks(), LogWindow::CountLineBreaks(expected));
         QCOMPARE(cleared.count(), emptied ? 1 : 0);
-        QCOMPARE(f.logFile(), emptied && autoSave ? before.toUtf8() : QByteArray("(no file)"));
+        QCOMPARE(f.logFile(), emptied && autoSave && !saveFails ? before.toUtf8() : QByteArray("(no file)"));
+        f.state.LogFileName = LogFileNameFor(f.tp.program->folder, f.tp.clock->current);
+        QVERIFY(!saveFails || (AppendLogFile(f.state) && f.logFile() == (before + line).toUtf8()));
     }
 
     // Without clearing, a failed overflow save is tried again after as many lines more; once

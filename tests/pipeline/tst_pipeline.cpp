@@ -157,6 +157,10 @@ private slots:
         // Only the selected camera is shown.
         QCOMPARE(r->view.shown, QStringList({"20060512-134501(Hof).jpg", "20060512-134502(Hof).jpg", "20060512-134503(Hof).jpg"}));
         QVERIFY(r->log.filter(QStringLiteral("Fehler")).isEmpty());
+        // Only when both are set (the user's "@" goes out escaped).
+        r->state.Cams.Item(1)->mCamPassword = QStringLiteral("pw");
+        r->state.Cams.Item(2)->mCamPassword.clear();
+        QVERIFY(!CameraUrl(*r->state.Cams.Item(2)).contains('@') && !CameraUrl(*r->state.Cams.Item(1)).contains('@'));
     }
 
     void failuresAreLoggedAndErrorPagesKeptAside()
@@ -164,6 +168,7 @@ private slots:
         CamSim *bad = addCamera("Keller", 1, CamSim::Mode::ErrorPage);
         r->addCamera(QStringLiteral("Weg"), 2, AppRig::refusedSocket());
         r->addCamera(QStringLiteral("CAM01"), 2, QStringLiteral("127.0.0.1:99999999999"));
+        addCamera("Leer", 2, CamSim::Mode::Raw);   // accepts and closes without a byte
         startRecording();
         tick(4);
         QCOMPARE(r->files(1).filter(QStringLiteral("(Keller)-broken.http")).size(), 4);
@@ -173,6 +178,7 @@ private slots:
         // A refused port and a refused URL: one line per interval, no folder.
         QCOMPARE(r->log.count(QStringLiteral("Weg: Allgemeiner Verbindungsfehler!")), 2);
         QCOMPARE(r->log.count(QStringLiteral("URL von CAM01 ungültig")), 2);
+        QCOMPARE(r->log.count(QStringLiteral("Leer: Keine Daten empfangen!")), 2);
         QCOMPARE(leaves(), QStringList("CAM01/2006/05/12/13"));
     }
 
@@ -189,6 +195,23 @@ private slots:
         QCOMPARE(r->log.filter(estimate), QStringList(QStringLiteral("105469 ") + estimate));
         tick(5);
         QVERIFY(r->log.filter(estimate).size() == 1 && r->state.Recording);
+    }
+
+    // A camera that fails at once does not end the window before the others' images arrive.
+    void refusedCameraBesideADeliveringOne()
+    {
+        for (const auto &[interval, kb] : {std::pair{1, "12656"}, {5, "2531"}}) {
+            init();
+            r->addCamera(QStringLiteral("Weg"), qint16(interval), AppRig::refusedSocket());
+            CamSim::Behaviour late;   // its image comes after the refusal
+            late.imageSize = 3600;
+            late.splitPoints = {100};
+            late.splitDelayMs = 50;
+            addCamera("Hof", qint16(interval), CamSim::Mode::FixedJpeg)->setBehaviour(late);
+            startRecording();
+            tick(interval);
+            QVERIFY(r->state.Recording && r->log.filter("KB werden") == QStringList(kb + QStringLiteral(" KB werden ca. pro Stunde benötigt")));
+        }
     }
 
     void nothingTransferredStopsRecording()
@@ -247,9 +270,11 @@ private slots:
             hof->CHCallBack(QByteArray(), qint16(code));
             QVERIFY(r->view.panel1.last() == QStringLiteral("Hof: Fehler!") && !hof->mCamIsBusy);
         }
-        QCOMPARE(r->log, QStringList({"Hof: Fehler beim erneuten Versuch!", "Hof: Ziel konnte nicht gefunden werden!",
-                                      "Hof: Allgemeiner Verbindungsfehler!", "Hof: Fehler beim Kopieren!",
-                                      "Hof: Zeitüberschreitung!", "Hof: WATCHDOG Zeitüberschreitung!"}));
+        QCOMPARE(r->log, QStringList({"Hof: Keine Daten empfangen!", "Hof: Fehler beim erneuten Versuch!",
+                                      "Hof: Ziel konnte nicht gefunden werden!", "Hof: Allgemeiner Verbindungsfehler!",
+                                      "Hof: Fehler beim Kopieren!", "Hof: Keine Daten empfangen!",
+                                      "Hof: Keine Daten empfangen!", "Hof: Zeitüberschreitung!",
+                                      "Hof: WATCHDOG Zeitüberschreitung!"}));
     }
 
     void spaceLimitDeletesOldestHourOfEveryCameraPerCheck()

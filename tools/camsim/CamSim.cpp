@@ -154,7 +154,8 @@ void CamSim::answer(Connection *c)
     const Behaviour &b = c->b;
     if (!b.digestAlgorithm.isEmpty()) {
         if (!digestAccepts(c)) {
-            c->response = unauthorized(b, mDigestOldNonces.contains(mLastDigestNonceSeen));
+            const bool stale = mDigestOldNonces.contains(mLastDigestNonceSeen);
+            c->response = unauthorized(b, stale);
             mLastResponse = c->response;
             mLastImage.clear();
             sendPieces(c);
@@ -166,8 +167,9 @@ void CamSim::answer(Connection *c)
         const qsizetype at = lower.indexOf(wanted.toLower());
         // The credentials themselves are compared exactly.
         if (at < 0 || c->request.mid(at + 23, wanted.size() - 25) != b.authUserInfo.toBase64()) {
-            c->response = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"camsim\"\r\n"
-                          "Content-Type: text/html\r\nConnection: close\r\n\r\n"
+            c->response = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"camsim\""
+                + QByteArray(b.charsetUtf8 ? ", charset=\"UTF-8\"" : "") + "\r\n"
+                "Content-Type: text/html\r\nConnection: close\r\n\r\n"
                           "<html><body><h1>401 Unauthorized</h1></body></html>\r\n";
             mLastResponse = c->response;
             mLastImage.clear();
@@ -418,12 +420,17 @@ bool CamSim::digestAccepts(const Connection *c)
     return true;
 }
 
-QByteArray CamSim::unauthorized(const Behaviour &b, bool stale) const
+QByteArray CamSim::unauthorized(const Behaviour &b, bool stale)
 {
+    // As the servers we tried: every 401 brings a fresh nonce.
+    mDigestNonce = "camsim-nonce-" + QByteArray::number(++mDigestNonces);
+    mDigestUses = 0;
+    mDigestLastNc = 0;
+    const QByteArray charset = b.charsetUtf8 ? ", charset=\"UTF-8\"" : "";
     QByteArray r = "HTTP/1.1 401 Unauthorized\r\n";
     if (b.digestAlsoBasic)
-        r += "WWW-Authenticate: Basic realm=\"camsim\"\r\n";
-    r += "WWW-Authenticate: Digest realm=\"camsim\", ";
+        r += "WWW-Authenticate: Basic realm=\"camsim\"" + charset + "\r\n";
+    r += "WWW-Authenticate: Digest realm=\"camsim\"" + charset + ", ";
     if (!b.digestQop.isEmpty())
         r += "qop=\"" + b.digestQop + "\", ";
     r += "algorithm=" + b.digestAlgorithm + ", nonce=\"" + mDigestNonce + "\", opaque=\"camsim-opaque\"";

@@ -11,9 +11,9 @@ class QTcpSocket;
 // A camera on 127.0.0.1 that answers every GET the way it is told: a JPEG (fixed or new each
 // time), chunked coding, an error page, headers only, a reset, silence, a trickle, an endless
 // stream, an endless header block, or a 401 page unless Basic or Digest authentication
-// matches. Its Digest side keeps one nonce until it has been used digestNonceUses times, then
-// calls it stale; it checks the response, the uri and that nc counts up. It records every
-// request's bytes.
+// matches. Its Digest side gives a fresh nonce with every 401 and keeps a nonce until it has
+// been used digestNonceUses times, then calls it stale; it checks the response, the uri and
+// that nc counts up. It records every request's bytes.
 class CamSim : public QObject
 {
     Q_OBJECT
@@ -55,6 +55,7 @@ public:
         QByteArray digestQop = "auth";     // the challenge's qop; empty: none (RFC 2069 style)
         bool digestAlsoBasic = false;      // Basic offered and accepted beside Digest
         int digestNonceUses = 0;           // > 0: a nonce goes stale after this many good answers
+        bool charsetUtf8 = false;          // challenges say charset="UTF-8" (authUserInfo holds UTF-8 then)
     };
 
     explicit CamSim(QObject *parent = nullptr);
@@ -96,7 +97,7 @@ private:
     void resetConnection(Connection *c);
     void dropConnection(Connection *c);
     bool digestAccepts(const Connection *c);
-    QByteArray unauthorized(const Behaviour &b, bool stale) const;
+    QByteArray unauthorized(const Behaviour &b, bool stale);
 
     QTcpServer mServer;
     QList<Behaviour> mBehaviours{Behaviour()};

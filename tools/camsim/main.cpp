@@ -15,7 +15,7 @@ int main(int argc, char **argv)
     parser.addHelpOption();
     const QCommandLineOption port({QStringLiteral("p"), QStringLiteral("port")}, QStringLiteral("Port (0: a free one)."), QStringLiteral("port"), QStringLiteral("0"));
     const QCommandLineOption mode({QStringLiteral("m"), QStringLiteral("mode")},
-        QStringLiteral("fixed, new, chunked, error, headers, silent, trickle, endless, endless-headers."), QStringLiteral("mode"), QStringLiteral("fixed"));
+        QStringLiteral("fixed, new, chunked, error, headers, silent, trickle, endless, endless-headers, empty."), QStringLiteral("mode"), QStringLiteral("fixed"));
     const QCommandLineOption size({QStringLiteral("s"), QStringLiteral("size")}, QStringLiteral("Image size in bytes."), QStringLiteral("bytes"), QStringLiteral("204800"));
     const QCommandLineOption chunks(QStringLiteral("chunks"), QStringLiteral("Chunk sizes, comma-separated."), QStringLiteral("list"), QStringLiteral("4096"));
     const QCommandLineOption split(QStringLiteral("split"), QStringLiteral("Response offsets where a new write starts, comma-separated."), QStringLiteral("list"));
@@ -24,9 +24,10 @@ int main(int argc, char **argv)
     const QCommandLineOption trickle(QStringLiteral("trickle-ms"), QStringLiteral("Trickle period per byte."), QStringLiteral("ms"), QStringLiteral("1000"));
     const QCommandLineOption auth(QStringLiteral("auth"), QStringLiteral("Require Basic authentication with user:password."), QStringLiteral("user:password"));
     const QCommandLineOption digest(QStringLiteral("digest"), QStringLiteral("Require Digest authentication (with --auth) using this algorithm: MD5, MD5-sess, SHA-256, SHA-256-sess."), QStringLiteral("algorithm"));
+    const QCommandLineOption utf8(QStringLiteral("utf8"), QStringLiteral("Hold the credentials as UTF-8 and say charset=\"UTF-8\" in the challenges."));
     const QCommandLineOption thumb(QStringLiteral("thumbnail"), QStringLiteral("Embed a thumbnail in the image."));
     const QCommandLineOption path(QStringLiteral("path"), QStringLiteral("Path shown in the printed URL."), QStringLiteral("path"), QStringLiteral("/image.jpg"));
-    parser.addOptions({port, mode, size, chunks, split, splitDelay, reset, trickle, auth, digest, thumb, path});
+    parser.addOptions({port, mode, size, chunks, split, splitDelay, reset, trickle, auth, digest, utf8, thumb, path});
     parser.process(app);
 
     CamSim::Behaviour b;
@@ -40,6 +41,7 @@ int main(int argc, char **argv)
     else if (m == QLatin1String("trickle")) b.mode = CamSim::Mode::Trickle;
     else if (m == QLatin1String("endless")) b.mode = CamSim::Mode::Endless;
     else if (m == QLatin1String("endless-headers")) b.mode = CamSim::Mode::EndlessHeaders;
+    else if (m == QLatin1String("empty")) b.mode = CamSim::Mode::Raw;   // accepts and closes
     else {
         std::fprintf(stderr, "unknown mode: %s\n", qPrintable(m));
         return 2;
@@ -53,7 +55,8 @@ int main(int argc, char **argv)
     b.splitDelayMs = parser.value(splitDelay).toInt();
     b.resetAfter = parser.value(reset).toLongLong();
     b.trickleMs = parser.value(trickle).toInt();
-    b.authUserInfo = parser.value(auth).toLatin1();
+    b.charsetUtf8 = parser.isSet(utf8);
+    b.authUserInfo = b.charsetUtf8 ? parser.value(auth).toUtf8() : parser.value(auth).toLatin1();
     b.digestAlgorithm = parser.value(digest).toLatin1();
     b.thumbnail = parser.isSet(thumb);
 
