@@ -3,6 +3,7 @@
 #include <QString>
 
 class AppState;
+class FolderLock;
 class SettingsView;
 
 // The parts of the program's start and end that need no window.
@@ -11,6 +12,17 @@ class SettingsView;
 // by the user, Qt is told to use its offscreen platform, so that a recorder started from a
 // terminal or a service records instead of aborting. Call before QApplication exists.
 void UseOffscreenWithoutDisplay();
+
+// Exit code when another instance works in the same folder.
+constexpr int ExitFolderInUse = 3;
+
+// The lock file in the folder of the settings file and the logs.
+QString FolderLockFileName(const QString &folder);
+
+// Takes the lock, so that a second instance in that folder refuses to start. Returns the
+// text for the user when a running process holds it; empty otherwise, also when no lock
+// file can be made there (a folder not writable keeps no settings anyway).
+QString LockDataFolder(FolderLock &lock, const QString &folder);
 
 // "Ein Fehler wurde verursacht!" and the detail in the log's two-line form.
 QString ErrorLogText(const QString &detail);
