@@ -66,8 +66,7 @@ set(CPACK_PACKAGE_NAME bildfang)
 set(CPACK_PACKAGE_VENDOR "Bildfang")
 set(CPACK_PACKAGE_CONTACT "Bildfang maintainers <maintainers@users.noreply.c-seed-3b641364.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "record still images from network cameras")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "record still images from network cameras
-Bildfang fetches the current JPEG picture of each network camera over HTTP at
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Bildfang fetches the current JPEG picture of each network camera over HTTP at
 the camera's own interval, keeps the images that changed and files them in an
 archive with a folder per camera, year, month, day and hour, within a limit
 of free space or age. Its user interface is German.

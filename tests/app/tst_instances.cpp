@@ -1,6 +1,5 @@
 // Several instances of the real program side by side: the folder given by --config, its
 // lock, and an archive folder that two instances record into.
-#include "app/CommandLine.h"
 #include "config/Settings.h"
 #include "support/Files.h"
 #include "support/SettingsText.h"
@@ -11,48 +10,40 @@
 
 namespace {
 
-// Started in `work` with no display and XDG folders inside it. Ready once it holds its lock,
-// so a SIGTERM from then on ends it as "Beenden" does.
+// Runs in `work` without a display, the XDG folders inside it; given an archive, its settings
+// record one camera (nobody answers on port 1) there. Ready once it holds its lock: a SIGTERM then ends it as
+// "Beenden" does.
 struct Instance
 {
     QProcess process;
+    QString folder;
 
-    void start(const QTemporaryDir &work, const QStringList &arguments)
+    Instance(const QTemporaryDir &work, const QString &name, const QString &archive)
+        : folder(work.filePath(name))
     {
+        if (!archive.isEmpty())
+            WriteAll(SettingsFileNameFor(folder), SettingsText({{"ARCHIVE", archive + '/'}, {"CAM_COUNT", "1"}, {"RECORD", "True"},
+                                                                {"CAM01_SOCKET", "127.0.0.1:1"}, {"CAM01_RATE", "5"}}).toUtf8());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("xdg-config")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), work.filePath(QStringLiteral("xdg-state")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("xdg")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), work.filePath(QStringLiteral("xdg")));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(work.path());
-        process.start(QStringLiteral(BILDFANG_PATH), arguments);
     }
 
-    bool ready(const QString &folder) const
-    {
-        return ReadAll(folder + QStringLiteral("/Bildfang.lock")).startsWith(QByteArray::number(process.processId()) + '\n');
-    }
+    bool ready() const { return ReadAll(folder + "/Bildfang.lock").startsWith(QByteArray::number(process.processId()) + '\n'); }
 
     // The day's log after a SIGTERM; empty when it did not end cleanly.
-    QString stop(const QString &folder)
+    QString stop()
     {
         process.terminate();
         if (!process.waitForFinished() || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
             return QString();
-        QString log;
-        for (const QString &name : QDir(folder).entryList({QStringLiteral("Bildfang Log *.txt")}))
-            log += QString::fromUtf8(ReadAll(folder + QLatin1Char('/') + name));
-        return log;
+        const QStringList logs = QDir(folder).entryList({QStringLiteral("Bildfang Log *.txt")});
+        return logs.isEmpty() ? QString() : QString::fromUtf8(ReadAll(folder + '/' + logs.first()));
     }
 };
-
-// Records its one camera (nobody answers on port 1) into archive.
-QByteArray RecordingSettings(const QString &archive)
-{
-    return SettingsText({{"ARCHIVE", archive + '/'}, {"CAM_COUNT", "1"}, {"LASTCAM", "1"}, {"RECORD", "True"},
-                         {"CAM01_SOCKET", "127.0.0.1:1"}, {"CAM01_RATE", "5"}})
-        .toUtf8();
-}
 
 } // namespace
 
@@ -61,72 +52,46 @@ class TestInstances : public QObject
     Q_OBJECT
 
 private slots:
-    void configFolder_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("relative") << QStringList{"--config", "garten/"} << "/work/garten" << -1;
-        QTest::newRow("equals sign") << QStringList{"-platform", "offscreen", "--config=/srv/../hof"} << "/hof" << -1;
-        QTest::newRow("no folder") << QStringList{"--config"} << "" << int(ExitUsage);
-        QTest::newRow("empty") << QStringList{"--config="} << "" << int(ExitUsage);
-    }
-
-    void configFolder()
-    {
-        QFETCH(QStringList, arguments);
-        const CommandLineRequest request = ParseCommandLine(arguments, QStringLiteral("/work"));
-        QTEST(request.configFolder, "folder");
-        QTEST(request.exitCode, "exitCode");
-    }
-
-    // The second instance in a folder refuses and names the first; once the first was killed,
-    // its lock file left behind is taken over. Settings and logs stay in the folder.
+    // A relative folder counts from the working folder. The second instance there refuses and
+    // names the first; once the first was killed, the lock file it left is taken over.
     void sameConfigFolder()
     {
         QTemporaryDir work;
-        const QString folder = work.filePath(QStringLiteral("garten"));
-        QVERIFY(WriteAll(SettingsFileNameFor(folder), RecordingSettings(work.filePath(QStringLiteral("archiv")))));
-        Instance first, second, third;
-        first.start(work, {"--config", "garten"});
-        QTRY_VERIFY_WITH_TIMEOUT(first.ready(folder), 20000);
-
-        second.start(work, {"--config", folder});
+        Instance first(work, "garten", work.filePath("archiv")), second(work, "garten", ""), third(work, "garten", "");
+        first.process.start(QStringLiteral(BILDFANG_PATH), {"--config", "garten/"});
+        QTRY_VERIFY_WITH_TIMEOUT(first.ready(), 20000);
+        second.process.start(QStringLiteral(BILDFANG_PATH), {"--config=" + first.folder});
         QVERIFY(second.process.waitForFinished());
         QCOMPARE(second.process.exitCode(), 3);
         const QString refusal = QString::fromUtf8(second.process.readAllStandardError());
         QVERIFY2(refusal.contains(QStringLiteral("Der Ordner \"%1\" wird schon von einer laufenden Bildfang-Instanz benutzt (Prozess %2)")
-                                      .arg(folder).arg(first.process.processId())),
+                                      .arg(first.folder).arg(first.process.processId())),
                  qPrintable(refusal));
 
         first.process.kill();
         QVERIFY(first.process.waitForFinished());
-        third.start(work, {"--config", folder});
-        QTRY_VERIFY_WITH_TIMEOUT(third.ready(folder), 20000);
-        QVERIFY(third.stop(folder).contains(QLatin1String("Aufnahme gestartet")));
-        QVERIFY(!QFile::exists(folder + QStringLiteral("/Bildfang.lock")));
-        QVERIFY(!QDir(work.filePath(QStringLiteral("xdg-config"))).exists());
+        third.process.start(QStringLiteral(BILDFANG_PATH), {"--config", first.folder});
+        QTRY_VERIFY_WITH_TIMEOUT(third.ready(), 20000);
+        QVERIFY(third.stop().contains(QLatin1String("Aufnahme gestartet")));
+        QVERIFY(!QFile::exists(first.folder + "/Bildfang.lock") && !QDir(work.filePath("xdg")).exists());
     }
 
     // Two instances recording into one archive folder: the later one warns in its log.
     void sharedArchive()
     {
         QTemporaryDir work;
-        const QString archive = work.filePath(QStringLiteral("archiv")), hof = work.filePath(QStringLiteral("hof")),
-                      garten = work.filePath(QStringLiteral("garten"));
+        const QString archive = work.filePath("archiv");
         QVERIFY(QDir().mkpath(archive));
-        QVERIFY(WriteAll(SettingsFileNameFor(hof), RecordingSettings(archive)));
-        QVERIFY(WriteAll(SettingsFileNameFor(garten), RecordingSettings(archive)));
-        Instance first, second;
-        first.start(work, {"--config", hof});
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(archive + QStringLiteral("/Bildfang-Archiv.lock")) && first.ready(hof), 20000);
-        second.start(work, {"--config", garten});
-        QTRY_VERIFY_WITH_TIMEOUT(second.ready(garten), 20000);
-        const QString log = second.stop(garten);
+        Instance first(work, "hof", archive), second(work, "garten", archive);
+        first.process.start(QStringLiteral(BILDFANG_PATH), {"--config", first.folder});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(archive + "/Bildfang-Archiv.lock") && first.ready(), 20000);
+        second.process.start(QStringLiteral(BILDFANG_PATH), {"--config", second.folder});
+        QTRY_VERIFY_WITH_TIMEOUT(second.ready(), 20000);
+        const QString log = second.stop();
         QVERIFY2(log.contains(QStringLiteral("Speicherort wird auch von einer anderen Bildfang-Instanz benutzt!\r\n  >\"%1/ (Prozess %2)\"")
                                   .arg(archive).arg(first.process.processId())),
                  qPrintable(log));
-        QVERIFY(!first.stop(hof).contains(QLatin1String("Speicherort wird auch")));
+        QVERIFY(!first.stop().contains(QLatin1String("Speicherort wird auch")));
     }
 };
 

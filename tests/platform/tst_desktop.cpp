@@ -1,4 +1,3 @@
-#include "platform/FolderLock.h"
 #include "platform/GioAssociations.h"
 #include "platform/QtServices.h"
 #include "platform/ShellWords.h"
@@ -7,9 +6,8 @@
 
 #include <QTemporaryDir>
 #include <QTest>
-#include <unistd.h>
 
-// The desktop's associations, command lines, the folders of an installed program and their locks.
+// The desktop's associations, command lines and the folders of an installed program.
 class TestDesktop : public QObject
 {
     Q_OBJECT
@@ -87,26 +85,6 @@ private slots:
         QVERIFY(QDir().mkpath(bin) && KeepsDataBesideProgram(bin));
         QVERIFY(WriteAll(entry, "[Desktop Entry]\n") && !KeepsDataBesideProgram(bin));
         QVERIFY(QFile::remove(entry));
-    }
-
-    // One holder at a time; a file left by a process that is gone is taken over, and an
-    // unlocked lock leaves no file behind that a later holder would have to judge.
-    void folderLock()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Bildfang.lock"));
-        QVERIFY(WriteAll(path, "2147483000\n"));
-        FolderLock first(path), second(path);
-        QVERIFY(first.tryLock());
-        QCOMPARE(ReadAll(path).split('\n').first(), QByteArray::number(qint64(::getpid())));
-        QVERIFY(!second.tryLock());
-        QCOMPARE(second.holder(), QStringLiteral("Prozess %1").arg(::getpid()));
-        first.unlock();
-        QVERIFY(!QFile::exists(path));
-        QVERIFY(second.tryLock() && second.holder().isEmpty());
-
-        FolderLock missing(dir.filePath(QStringLiteral("gone/Bildfang.lock")));
-        QVERIFY(!missing.tryLock() && missing.holder().isEmpty() && !missing.error().isEmpty());
     }
 
     void readOnlyProgramFolder()
