@@ -39,11 +39,12 @@ install(FILES ${BILDFANG_GENERATED}/de.bildfang.Bildfang.metainfo.xml DESTINATIO
 # (cpack installs with DESTDIR, the prefix being /usr).
 install(CODE "
   set(BILDFANG_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/bildfang\")
-  foreach(unit bildfang.service bildfang@.service)
+  foreach(unit bildfang.service bildfang@.service bildfang-system.service)
     configure_file(\"${BILDFANG_DATA}/systemd/\${unit}.in\" \"${BILDFANG_GENERATED}/units/\${unit}\" @ONLY)
   endforeach()")
 install(FILES ${BILDFANG_GENERATED}/units/bildfang.service ${BILDFANG_GENERATED}/units/bildfang@.service
         DESTINATION lib/systemd/user)
+install(FILES ${BILDFANG_GENERATED}/units/bildfang-system.service DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/bildfang/examples)
 
 # Manual page and changelog compressed as Debian wants them: gzip -9, no name or time inside.
 foreach(pair "bildfang.1|${CMAKE_INSTALL_MANDIR}/man1" "changelog|${CMAKE_INSTALL_DATADIR}/doc/bildfang")
