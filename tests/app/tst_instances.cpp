@@ -40,8 +40,7 @@ struct Instance
         process.terminate();
         if (!process.waitForFinished() || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
             return QString();
-        const QStringList logs = QDir(folder).entryList({QStringLiteral("Bildfang Log *.txt")});
-        return logs.isEmpty() ? QString() : QString::fromUtf8(ReadAll(folder + '/' + logs.first()));
+        return QString::fromUtf8(ReadAll(folder + '/' + QDir(folder).entryList({QStringLiteral("Bildfang Log *.txt")}).value(0)));
     }
 };
 
