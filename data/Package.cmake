@@ -36,15 +36,19 @@ configure_file(${BILDFANG_DATA}/bildfang.metainfo.xml ${BILDFANG_GENERATED}/de.b
 install(FILES ${BILDFANG_GENERATED}/de.bildfang.Bildfang.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The services start the program where it is installed, so the prefix is known only then
-# (cpack installs with DESTDIR, the prefix being /usr).
+# (cpack installs with DESTDIR, the prefix being /usr). Made apart for every destination, as
+# two installs may run at once.
 install(CODE "
+  string(MD5 destination \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  set(units \"${BILDFANG_GENERATED}/units-\${destination}\")
   set(BILDFANG_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/bildfang\")
   foreach(unit bildfang.service bildfang@.service bildfang-system.service)
-    configure_file(\"${BILDFANG_DATA}/systemd/\${unit}.in\" \"${BILDFANG_GENERATED}/units/\${unit}\" @ONLY)
-  endforeach()")
-install(FILES ${BILDFANG_GENERATED}/units/bildfang.service ${BILDFANG_GENERATED}/units/bildfang@.service
-        DESTINATION lib/systemd/user)
-install(FILES ${BILDFANG_GENERATED}/units/bildfang-system.service DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/bildfang/examples)
+    configure_file(\"${BILDFANG_DATA}/systemd/\${unit}.in\" \"\${units}/\${unit}\" @ONLY)
+  endforeach()
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/user\" TYPE FILE
+       FILES \"\${units}/bildfang.service\" \"\${units}/bildfang@.service\")
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/doc/bildfang/examples\" TYPE FILE
+       FILES \"\${units}/bildfang-system.service\")")
 
 # Manual page and changelog compressed as Debian wants them: gzip -9, no name or time inside.
 foreach(pair "bildfang.1|${CMAKE_INSTALL_MANDIR}/man1" "changelog|${CMAKE_INSTALL_DATADIR}/doc/bildfang")
