@@ -3,6 +3,8 @@
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
+#include "platform/FolderLock.h"
+#include "platform/QtServices.h"
 #include "ui/MessageBoxDialogs.h"
 
 #include <QApplication>
@@ -12,8 +14,9 @@
 
 int main(int argc, char *argv[])
 {
-    if (const int code = HandleCommandLine(argc, argv); code >= 0)
-        return code;
+    const CommandLineRequest request = HandleCommandLine(argc, argv);
+    if (request.exitCode >= 0)
+        return request.exitCode;
     // Caught from here on; one arriving during the start-up is handled after it.
     TerminationSignals terminations;
     UseOffscreenWithoutDisplay();
@@ -23,6 +26,15 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/bildfang/bildfang.png")));
     Platform platform = Platform::real();
     platform.dialogs = std::make_shared<MessageBoxDialogs>();
+    platform.program = std::make_shared<QtProgramInfo>(request.configFolder);
+
+    // One instance per folder of settings and logs; held until the process ends.
+    const QString dataFolder = platform.program->settingsFolder();
+    FolderLock folderLock(FolderLockFileName(dataFolder));
+    if (const QString refusal = LockDataFolder(folderLock, dataFolder); !refusal.isEmpty()) {
+        platform.dialogs->messageBox(QStringLiteral("Bildfang"), refusal, Dialogs::Icon::Critical);
+        return ExitFolderInUse;
+    }
     AppState state(std::move(platform));
     frmMain window(state);
 

@@ -52,15 +52,31 @@ void RecordingControl::chkRecording_Click()
         mState.SpaceMeter.Reset();
         UpdateHighestInterval(mState);
         WriteLog(mState, QStringLiteral("Aufnahme gestartet"));
+        LockArchive();
     } else {
         mMainTimer.stop();
+        mArchiveLock.reset();
         WriteLog(mState, QStringLiteral("Aufnahme angehalten"));
         mState.View().ShowRecordingState(false);
     }
     mState.Recording = mChecked;
 }
 
+void RecordingControl::LockArchive()
+{
+    const QString path = mState.ArchivePath + QStringLiteral("Bildfang-Archiv.lock");
+    if (mArchiveLock && mArchiveLock->filePath() != path)
+        mArchiveLock.reset();
+    if (mArchiveLock || mState.ArchivePath.isEmpty() || !mState.platform.fileSystem->folderExists(mState.ArchivePath))
+        return;
+    mArchiveLock = std::make_unique<FolderLock>(path);
+    if (!mArchiveLock->tryLock() && !mArchiveLock->holder().isEmpty())
+        WriteLog(mState, QStringLiteral("Speicherort wird auch von einer anderen Bildfang-Instanz benutzt!\r\n  >\"")
+                             + mState.ArchivePath + QStringLiteral(" (") + mArchiveLock->holder() + QStringLiteral(")\""));
+}
+
 void RecordingControl::MainTimer_Timer()
 {
+    LockArchive();
     ::MainTimer_Timer(mState);
 }

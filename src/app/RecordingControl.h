@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/FolderLock.h"
+
 #include <QObject>
 #include <QTimer>
+#include <memory>
 
 class AppState;
 
@@ -32,7 +35,12 @@ public:
     QTimer &MainTimer() { return mMainTimer; }
 
 private:
+    // Held while recording into the archive folder, so that another instance recording
+    // there is told in the log; taken once the folder exists.
+    void LockArchive();
+
     AppState &mState;
+    std::unique_ptr<FolderLock> mArchiveLock;
     QTimer mMainTimer;
     bool mChecked = false;
 };

@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "config/Settings.h"
 #include "log/Log.h"
+#include "platform/FolderLock.h"
 #include "util/TextCodec.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,20 @@ void UseOffscreenWithoutDisplay()
         return;
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+QString FolderLockFileName(const QString &folder)
+{
+    return folder + QStringLiteral("/Bildfang.lock");
+}
+
+QString LockDataFolder(FolderLock &lock, const QString &folder)
+{
+    if (lock.tryLock() || lock.holder().isEmpty())
+        return QString();
+    return QStringLiteral("Der Ordner \"%1\" wird schon von einer laufenden Bildfang-Instanz benutzt (%2).\n"
+                          "Jede weitere Instanz braucht ihren eigenen Ordner: bildfang --config ORDNER")
+        .arg(folder, lock.holder());
 }
 
 bool LoadGermanQtTexts(QCoreApplication &app)

@@ -4,6 +4,7 @@
 #include <functional>
 
 class AppState;
+class FolderLock;
 class QCoreApplication;
 class QObject;
 class SettingsView;
@@ -19,6 +20,17 @@ void UseOffscreenWithoutDisplay();
 // buttons) in German whatever the locale, as is everything else the program shows. False
 // when Qt's German translations are not installed.
 bool LoadGermanQtTexts(QCoreApplication &app);
+
+// Exit code when another instance works in the same folder.
+constexpr int ExitFolderInUse = 3;
+
+// The lock file in the folder of the settings file and the logs.
+QString FolderLockFileName(const QString &folder);
+
+// Takes the lock, so that a second instance in that folder refuses to start. Returns the
+// text for the user when a running process holds it; empty otherwise, also when no lock
+// file can be made there (a folder not writable keeps no settings anyway).
+QString LockDataFolder(FolderLock &lock, const QString &folder);
 
 // When the settings file exists but cannot be read (permissions, a folder of that name),
 // logs it and keeps this run's saves from replacing it. True in that case.

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <unistd.h>
 
 QDateTime QtClock::now() const
@@ -80,6 +81,11 @@ bool KeepsDataBesideProgram(const QString &programFolder)
     return !installed && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0;
 }
 
+QtProgramInfo::QtProgramInfo(QString configFolder)
+    : mConfigFolder(std::move(configFolder))
+{
+}
+
 QString QtProgramInfo::programFolder() const
 {
     return QCoreApplication::applicationDirPath();
@@ -89,8 +95,10 @@ const DataFolders &QtProgramInfo::folders() const
 {
     if (mFolders.settings.isEmpty()) {
         const QString program = programFolder();
-        mFolders = ChooseDataFolders(program, KeepsDataBesideProgram(program),
-                                     [](const char *name) { return qEnvironmentVariable(name); });
+        mFolders = !mConfigFolder.isEmpty()
+            ? DataFolders{mConfigFolder, mConfigFolder}
+            : ChooseDataFolders(program, KeepsDataBesideProgram(program),
+                                [](const char *name) { return qEnvironmentVariable(name); });
         QDir().mkpath(mFolders.settings);
         QDir().mkpath(mFolders.logs);
     }

@@ -59,6 +59,8 @@ bool KeepsDataBesideProgram(const QString &programFolder);
 class QtProgramInfo final : public ProgramInfo
 {
 public:
+    // A configFolder given holds both the settings file and the log files.
+    explicit QtProgramInfo(QString configFolder = QString());
     QString programFolder() const override;
     // Chosen at the first call; the XDG folders are created then.
     QString settingsFolder() const override { return folders().settings; }
@@ -68,6 +70,7 @@ public:
 
 private:
     const DataFolders &folders() const;
+    QString mConfigFolder;
     mutable DataFolders mFolders;
 };
 
