@@ -86,8 +86,6 @@ private slots:
                                      "Fehler beim Starten des verknüpften Programms!"}));
         QVERIFY(mTp->dialogs->boxes.last().text.size() > texts.last().size() + 2);
     }
-
-    }
 };
 
 QTEST_MAIN(TestUi)
