@@ -2,6 +2,7 @@
 
 #include "state/AppState.h"
 #include "app/Startup.h"
+#include "cameras/CamAddress.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"
@@ -58,12 +59,13 @@ QString EscapeUrlCredential(const QString &text)
 
 QString CameraUrl(const CamObject &cam)
 {
-    QString url = QStringLiteral("http://");
+    const CamAddress address = SplitCamSocket(cam.mCamSocket);
+    QString url = address.tls ? QStringLiteral("https://") : QStringLiteral("http://");
     if (!cam.mCamPassword.isEmpty() && !cam.mCamUser.isEmpty()) {
         url += EscapeUrlCredential(cam.mCamUser) + QLatin1Char(':') + EscapeUrlCredential(cam.mCamPassword)
             + QLatin1Char('@');
     }
-    return url + cam.mCamSocket + cam.mCamImagePath;
+    return url + address.hostPort + cam.mCamImagePath;
 }
 
 void MainTimer_Timer(AppState &state)

@@ -8,6 +8,7 @@
 #include "util/Utils.h"
 
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -44,13 +45,35 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
         return;
     }
 
+    // What the TLS layer found during this transfer, said once.
+    const TlsPeer::Findings tls = mTlsPeer->take();
+    if (!tls.pinnedNow.isEmpty()) {
+        WriteLog(state, QStringLiteral("Zertifikat von ") + mCamName + QStringLiteral(" gemerkt: ") + tls.pinnedNow);
+        view.SettingsChanged();
+    }
+
+    const QString redirect = std::exchange(mRedirectRefused, QString());
+    if (!redirect.isEmpty())
+        WriteLog(state, mCamName + QStringLiteral(": ") + redirect);
+
     view.SetStatusText(1, mCamName + QStringLiteral(": Speichere Bild..."));
     const qsizetype n = byData.size();
     std::optional<ImageMarks> marks;   // found by the change test, kept for the next one
 
-    if (n < 1 || (iError != 0 && iError != -6)) {
+    // A TLS record where an HTTP answer belongs: an HTTPS camera asked over plain HTTP.
+    const bool tlsAnswer = iError == -6 && n >= 3 && (byData.at(0) == 0x15 || byData.at(0) == 0x16) && byData.at(1) == 0x03;
+    if (tlsAnswer) {
         view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
-        const QString text = OutcomeText(iError);
+        WriteLog(state, mCamName + QStringLiteral(": Die Kamera antwortet verschlüsselt, die Adresse braucht https://!"));
+    } else if (n < 1 || (iError != 0 && iError != -6)) {
+        view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
+        QString text = OutcomeText(iError);
+        if (!tls.refused.isEmpty()) {
+            text = QStringLiteral(": Zertifikat hat sich geändert, kein Bild gespeichert! Gemerkt: ") + mTlsPeer->pinned
+                + QStringLiteral(", jetzt: ") + tls.refused;
+        } else if (!tls.failure.isEmpty() && iError != -8) {
+            text = QStringLiteral(": ") + tls.failure + QLatin1Char('!');
+        }
         if (!text.isEmpty())
             WriteLog(state, mCamName + text);
     } else if (!IsNewImage(byData, &marks)) {

@@ -277,7 +277,7 @@ QString BuildSettingsText(AppState &state, const SettingsView &view)
     Line(QStringLiteral("CAM_COUNT"), TrimBlank(state.CamCount));
     for (int i = 1; i <= state.CamCount; ++i) {
         const QString prefix = CamFolderName(i);
-        for (const char *field : {"_NAME", "_SOCKET", "_PATH", "_USER", "_PWD", "_RATE"})
+        for (const char *field : {"_NAME", "_SOCKET", "_PATH", "_USER", "_PWD", "_RATE", "_CERT"})
             alsoRead.append(prefix + QLatin1String(field));
         // A record that cannot be read is skipped; the other lines are still written.
         const std::shared_ptr<CamObject> cam = state.Cams.Item(i);
@@ -289,6 +289,9 @@ QString BuildSettingsText(AppState &state, const SettingsView &view)
         Line(prefix + QLatin1String("_USER"), cam->mCamUser);
         Line(prefix + QLatin1String("_PWD"), cam->mCamPassword);
         Line(prefix + QLatin1String("_RATE"), TrimBlank(cam->mCamUpdaterate));
+        // Only with a pinned certificate, so files without one stay as they were.
+        if (!cam->mTlsPeer->pinned.isEmpty())
+            Line(prefix + QLatin1String("_CERT"), cam->mTlsPeer->pinned);
     }
     Line(QStringLiteral("LASTCAM"), TrimBlank(state.SelectedCam));
     if (state.SpaceLimitOn)
@@ -369,6 +372,7 @@ bool ApplySettings(AppState &state, SettingsView &view, const QString &text)
         if (!LeadingInt16(tags.value(prefix + QLatin1String("_RATE")), rate))
             rate = 0;   // beyond 16 bits reads like text without a number
         cam->mCamUpdaterate = rate;
+        cam->mTlsPeer->pinned = tags.value(prefix + QLatin1String("_CERT")).trimmed();
         // The collection holds at most 255 cameras; a longer list is cut there.
         if (!state.Cams.Add(cam))
             break;

@@ -4,6 +4,7 @@
 #include "fetch/HttpRequest.h"
 #include "fetch/ResponseDecoder.h"
 #include "platform/Platform.h"
+#include "platform/TlsSocket.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -23,6 +24,7 @@ public:
     enum class TransferState { Idle, Connecting, Requesting, Waiting, Receiving, Retrying };
 
     static constexpr int WatchdogLimit = 30;
+    static constexpr int MaxRedirects = 3;
 
     // timerNames is the run's register of watchdog names CopyHelper1_Timer, CopyHelper2_Timer, ...
     // A creation failure shows a message box and ends the program at once.
@@ -60,8 +62,12 @@ private:
     void mWinsockControl_Error(int Number);
 
     void attachSocket();
+    // A plain socket, or TLS over one; null when the factory gives none.
+    std::unique_ptr<TcpSocket> newSocket(bool tls);
+    void useSocket(std::unique_ptr<TcpSocket> socket, bool tls);
     QString digestOrigin() const;
     bool answerDigestChallenge();
+    bool followRedirect();
     QByteArray ExtractBody();
     void setTransferState(TransferState state);
     void report(qint16 iError);
@@ -76,6 +82,8 @@ private:
     quint8 mStep = 0;
     QTimer mWatchdog;
     std::unique_ptr<TcpSocket> mWinsockControl;
+    TlsSocket *mTlsSocket = nullptr;             // mWinsockControl when it speaks TLS
+    std::unique_ptr<TcpSocket> mRetiredSocket;   // replaced inside its own event; goes at the next change
     qint16 mWatchdogTicks = 0;
     bool mBusy = false;
     qint16 mRetries = 0;
@@ -88,6 +96,7 @@ private:
     QByteArray mAuthorization;      // a Digest answer in place of the Basic line; usually empty
     QByteArray mSentDigestNonce;    // the nonce that answer used
     bool mDigestAsked = false;      // this transfer already asked again with Digest
+    int mRedirects = 0;             // redirects this transfer followed
     TransferState mTransferState = TransferState::Idle;
     quint64 mTransferSerial = 0;    // bumped by every start, so a callback's own start is seen
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

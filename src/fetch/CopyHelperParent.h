@@ -1,9 +1,11 @@
 #pragma once
 
 #include "fetch/DigestAuth.h"
+#include "platform/TlsSocket.h"
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <memory>
 
 // Whatever receives a transfer engine's one completion report per transfer.
 class CopyHelperParent
@@ -14,4 +16,9 @@ public:
 
     // Kept with the camera, since an engine serves whichever camera is due.
     DigestSession mDigestSession;
+    // The pinned certificate and the session to resume; shared with the socket while it connects.
+    std::shared_ptr<TlsPeer> mTlsPeer = std::make_shared<TlsPeer>();
+    // Why the engine did not follow a redirect of the last transfer, in German; empty: it did
+    // or there was none. Taken by the report.
+    QString mRedirectRefused;
 };

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <memory>
+
+class TlsFront;
 
 class QTcpSocket;
 
@@ -28,7 +31,8 @@ public:
         Silent,        // accept, read the request, never answer
         Trickle,       // the JPEG response one byte every trickleMs
         Endless,       // an MJPEG-like stream that never ends
-        EndlessHeaders // a status line, then header lines that never end
+        EndlessHeaders,// a status line, then header lines that never end
+        Redirect       // redirectStatus with a Location of redirectTo
     };
 
     struct Behaviour
@@ -55,6 +59,8 @@ public:
         QByteArray digestQop = "auth";     // the challenge's qop; empty: none (RFC 2069 style)
         bool digestAlsoBasic = false;      // Basic offered and accepted beside Digest
         int digestNonceUses = 0;           // > 0: a nonce goes stale after this many good answers
+        int redirectStatus = 302;
+        QByteArray redirectTo;             // Redirect: the Location, e.g. tlsUrl()
     };
 
     explicit CamSim(QObject *parent = nullptr);
@@ -64,6 +70,10 @@ public:
     bool listen(quint16 port = 0);
     quint16 port() const;
     QString url(const QString &path = QStringLiteral("/image.jpg")) const;
+    // TLS in front of this simulator, on a port of its own; the same answers, encrypted.
+    bool listenTls(quint16 port = 0);
+    TlsFront *tls() const { return mTls.get(); }
+    QString tlsUrl(const QString &path = QStringLiteral("/image.jpg")) const;
 
     // For every connection, or the i-th for connection i with the last one repeated.
     void setBehaviour(const Behaviour &behaviour);
@@ -99,6 +109,7 @@ private:
     QByteArray unauthorized(const Behaviour &b, bool stale) const;
 
     QTcpServer mServer;
+    std::unique_ptr<TlsFront> mTls;
     QList<Behaviour> mBehaviours{Behaviour()};
     QList<Connection *> mOpen;
     QList<QByteArray> mRequests;
