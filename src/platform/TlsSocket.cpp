@@ -7,6 +7,9 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 // One SSL_read call takes at most this much; the plain text is handed on in pieces of this size.
@@ -51,11 +54,50 @@ TlsContext::TlsContext(const QString &caFile, bool resume)
     SSL_CTX_sess_set_new_cb(mCtx, keepSession);
     // 255 cameras with a connection each: no buffers held while a connection waits.
     SSL_CTX_set_mode(mCtx, SSL_MODE_RELEASE_BUFFERS);
+
+    mInputMethod = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "received bytes");
+    if (mInputMethod) {
+        BIO_meth_set_read(mInputMethod, &TlsSocket::readInput);
+        BIO_meth_set_ctrl(mInputMethod, &TlsSocket::controlInput);
+        BIO_meth_set_create(mInputMethod, [](BIO *bio) {
+            BIO_set_init(bio, 1);
+            return 1;
+        });
+    }
 }
 
 TlsContext::~TlsContext()
 {
     SSL_CTX_free(mCtx);
+    BIO_meth_free(mInputMethod);
+}
+
+int TlsSocket::readInput(BIO *bio, char *out, int size)
+{
+    auto *self = static_cast<TlsSocket *>(BIO_get_data(bio));
+    BIO_clear_retry_flags(bio);
+    const qsizetype left = self ? self->mNetInBytes.size() - self->mNetInRead : 0;
+    if (left <= 0 || size <= 0) {
+        BIO_set_retry_read(bio);   // more to come
+        return -1;
+    }
+    const int n = int(std::min<qsizetype>(left, size));
+    std::memcpy(out, self->mNetInBytes.constData() + self->mNetInRead, size_t(n));
+    self->mNetInRead += n;
+    return n;
+}
+
+long TlsSocket::controlInput(BIO *bio, int cmd, long, void *)
+{
+    auto *self = static_cast<TlsSocket *>(BIO_get_data(bio));
+    switch (cmd) {
+    case BIO_CTRL_PENDING:
+        return self ? long(self->mNetInBytes.size() - self->mNetInRead) : 0;
+    case BIO_CTRL_FLUSH:
+        return 1;
+    default:
+        return 0;
+    }
 }
 
 std::shared_ptr<TlsContext> SocketFactory::tlsContext()
@@ -144,7 +186,7 @@ void TlsSocket::onInnerConnected()
         return;
     releaseSsl();
     mSsl = SSL_new(mContext->handle());
-    mNetIn = BIO_new(BIO_s_mem());
+    mNetIn = mContext->inputMethod() ? BIO_new(mContext->inputMethod()) : nullptr;
     mNetOut = BIO_new(BIO_s_mem());
     if (!mSsl || !mNetIn || !mNetOut) {
         BIO_free(mNetIn);
@@ -153,7 +195,9 @@ void TlsSocket::onInnerConnected()
         fail(10055, QStringLiteral("TLS: zu wenig Speicher"));
         return;
     }
-    BIO_set_mem_eof_return(mNetIn, -1);   // an empty input means "more to come"
+    BIO_set_data(mNetIn, this);
+    mNetInBytes.clear();
+    mNetInRead = 0;
     SSL_set_bio(mSsl, mNetIn, mNetOut);
     SSL_set_app_data(mSsl, mPeer.get());
     SSL_set_connect_state(mSsl);
@@ -193,11 +237,18 @@ void TlsSocket::onInnerData(qint64 bytesTotal)
     }
     if (!mSsl || mPhase == Phase::Ended)
         return;
-    if (BIO_write(mNetIn, raw.constData(), int(raw.size())) != int(raw.size())) {
-        fail(10055, QStringLiteral("TLS: zu wenig Speicher"));
-        return;
-    }
+    // A partial record from before goes in front of the new bytes.
+    if (mNetInRead >= mNetInBytes.size())
+        mNetInBytes = std::move(raw);
+    else
+        mNetInBytes = mNetInBytes.sliced(mNetInRead) + raw;
+    mNetInRead = 0;
+    const std::weak_ptr<bool> alive = mAlive;
     advance();
+    if (!alive.expired() && mNetInRead >= mNetInBytes.size()) {
+        mNetInBytes = QByteArray();
+        mNetInRead = 0;
+    }
 }
 
 // Runs the handshake on, then hands out what can be decrypted.
@@ -413,6 +464,8 @@ void TlsSocket::releaseSsl()
     }
     mSsl = nullptr;
     mNetIn = mNetOut = nullptr;
+    mNetInBytes = QByteArray();
+    mNetInRead = 0;
 }
 
 // Takes its own copy: the handler may replace the handlers or destroy this socket.

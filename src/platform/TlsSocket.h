@@ -11,6 +11,7 @@ struct ssl_ctx_st;
 struct ssl_st;
 struct ssl_session_st;
 struct bio_st;
+struct bio_method_st;
 
 // Error numbers of the TLS layer, outside the Windows Sockets range like the other
 // numbers the engine has no special meaning for.
@@ -58,9 +59,12 @@ public:
     TlsContext &operator=(const TlsContext &) = delete;
     ssl_ctx_st *handle() const { return mCtx; }
     bool resumes() const { return mResume; }
+    // Reads a connection's received bytes where they are (see TlsSocket::mNetInBytes).
+    const bio_method_st *inputMethod() const { return mInputMethod; }
 
 private:
     ssl_ctx_st *mCtx = nullptr;
+    bio_method_st *mInputMethod = nullptr;
     bool mResume = true;
 };
 
@@ -92,8 +96,11 @@ public:
     QString failure() const { return mFailure; }
 
 private:
+    friend class TlsContext;   // sets up the input methods below
     enum class Phase { Idle, Connecting, Handshaking, Established, Ended };
 
+    static int readInput(bio_st *bio, char *out, int size);
+    static long controlInput(bio_st *bio, int cmd, long num, void *ptr);
     void onInnerConnected();
     void onInnerSendComplete();
     void onInnerData(qint64 bytesTotal);
@@ -113,6 +120,11 @@ private:
     ssl_st *mSsl = nullptr;
     bio_st *mNetIn = nullptr;    // owned by mSsl
     bio_st *mNetOut = nullptr;
+    // What arrived and was not decrypted yet. Read in place instead of copied into a memory
+    // BIO, whose buffer would stay as large as the largest arrival until the connection ends:
+    // with 255 answers in flight that is a quarter MiB each.
+    QByteArray mNetInBytes;
+    qsizetype mNetInRead = 0;
     Phase mPhase = Phase::Idle;
     int mOwnState = Closed;      // the state once the handshake is over
     int mPort = 0;
