@@ -3,8 +3,10 @@
 // the recorder achieved. Figures only; nothing passes or fails.
 //
 //   bench_recording [--cameras N] [--seconds T] [--size BYTES] [--sims K] [--images M]
-//                   [--archive DIR]
+//                   [--archive DIR] [--https [--no-resume]]
 //
+// --https fetches over TLS (self-signed, pinned on first use); --no-resume makes every
+// connection a full handshake.
 // --images ends the recording once M images were saved (T is then an upper bound);
 // --archive records into DIR and keeps it, for side-by-side runs (bench/compare/run).
 
@@ -16,6 +18,7 @@
 #include "archive/ArchiveLayout.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
+#include "platform/TlsSocket.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -109,7 +112,9 @@ int main(int argc, char **argv)
     const QCommandLineOption warmupOpt(QStringLiteral("warmup"),
                                        QStringLiteral("Images saved before the measurement starts (not counted)."),
                                        QStringLiteral("m"), QStringLiteral("0"));
-    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, simsOpt, imagesOpt, archiveOpt, warmupOpt});
+    const QCommandLineOption httpsOpt(QStringLiteral("https"), QStringLiteral("Fetch over TLS."));
+    const QCommandLineOption noResumeOpt(QStringLiteral("no-resume"), QStringLiteral("TLS without session resumption."));
+    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, simsOpt, imagesOpt, archiveOpt, warmupOpt, httpsOpt, noResumeOpt});
     parser.process(app);
     const qint64 imageLimit = std::max(0LL, parser.value(imagesOpt).toLongLong());
     const qint64 warmup = std::max(0LL, parser.value(warmupOpt).toLongLong());
@@ -123,7 +128,8 @@ int main(int argc, char **argv)
     // Simulators: a new image of the chosen size for every request.
     std::vector<std::unique_ptr<QProcess>> sims;
     std::vector<quint16> ports;
-    if (!StartNewImageSims(simCount, size, sims, ports))
+    const bool https = parser.isSet(httpsOpt);
+    if (!StartNewImageSims(simCount, size, sims, ports, https))
         return 1;
 
     QTemporaryDir temporaryArchive;
@@ -133,6 +139,8 @@ int main(int argc, char **argv)
         return 1;
     }
     Platform platform = Platform::real();
+    if (parser.isSet(noResumeOpt))
+        platform.sockets->setTlsContext(std::make_shared<TlsContext>(QString(), false));
     AppState state(platform);
     BenchView view;
     state.SetView(&view);
@@ -150,7 +158,7 @@ int main(int argc, char **argv)
         auto cam = std::make_shared<CamObject>(state);
         cam->mCamName = QStringLiteral("Bench") + QString::number(i);
         cam->mCamUpdaterate = 1;
-        cam->mCamSocket = QStringLiteral("127.0.0.1:") + QString::number(ports[size_t((i - 1) % simCount)]);
+        cam->mCamSocket = QString::fromLatin1(https ? "https://127.0.0.1:" : "127.0.0.1:") + QString::number(ports[size_t((i - 1) % simCount)]);
         cam->mCamImagePath = QStringLiteral("/cam%1.jpg").arg(i);
         state.Cams.Add(cam);
         QSet<QString> &names = i <= 100 ? state.TimerNames : registers[size_t((i - 1) / 100)];
@@ -237,6 +245,13 @@ int main(int argc, char **argv)
     std::printf("per tick:                     %.1f due, %.1f served, %.1f still busy from before\n",
                 ticks ? double(dueTotal) / double(ticks) : 0.0, ticks ? double(servedTotal) / double(ticks) : 0.0,
                 ticks ? double(stillBusyTotal) / double(ticks) : 0.0);
+
+    if (https) {
+        qint64 resumed = 0;
+        for (int i = 1; i <= cameras; ++i)
+            resumed += state.Cams.Item(i)->mTlsPeer->resumed;
+        std::printf("TLS sessions resumed:         %lld (whole run)\n", static_cast<long long>(resumed));
+    }
 
     for (auto &p : sims) {
         p->kill();

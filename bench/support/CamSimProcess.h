@@ -26,13 +26,16 @@ inline std::unique_ptr<QProcess> StartCamSim(const QStringList &args, quint16 &p
 }
 
 // count simulators serving a new image of the given size for every request.
+// With tls the ports are those of their TLS side.
 inline bool StartNewImageSims(int count, int size, std::vector<std::unique_ptr<QProcess>> &sims,
-                              std::vector<quint16> &ports)
+                              std::vector<quint16> &ports, bool tls = false)
 {
     for (int k = 0; k < count; ++k) {
         quint16 port = 0;
-        auto p = StartCamSim({QStringLiteral("--mode"), QStringLiteral("new"), QStringLiteral("--size"),
-                              QString::number(size)}, port);
+        QStringList args{QStringLiteral("--mode"), QStringLiteral("new"), QStringLiteral("--size"), QString::number(size)};
+        if (tls)
+            args << QStringLiteral("--tls");
+        auto p = StartCamSim(args, port);
         if (!p)
             return false;
         ports.push_back(port);

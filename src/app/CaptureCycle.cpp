@@ -1,6 +1,7 @@
 #include "app/CaptureCycle.h"
 
 #include "state/AppState.h"
+#include "cameras/CamAddress.h"
 #include "cameras/Engines.h"
 #include "cameras/CamObject.h"
 #include "fetch/CopyHelper.h"
@@ -59,12 +60,13 @@ QString EscapeUrlCredential(const QString &text)
 
 QString CameraUrl(const CamObject &cam)
 {
-    QString url = QStringLiteral("http://");
+    const CamAddress address = SplitCamSocket(cam.mCamSocket);
+    QString url = address.tls ? QStringLiteral("https://") : QStringLiteral("http://");
     if (!cam.mCamPassword.isEmpty() && !cam.mCamUser.isEmpty()) {
         url += EscapeUrlCredential(cam.mCamUser) + QLatin1Char(':') + EscapeUrlCredential(cam.mCamPassword)
             + QLatin1Char('@');
     }
-    return url + cam.mCamSocket + cam.mCamImagePath;
+    return url + address.hostPort + cam.mCamImagePath;
 }
 
 void MainTimer_Timer(AppState &state)

@@ -8,6 +8,7 @@
 #include "util/Utils.h"
 
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -47,15 +48,37 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
         return;
     }
 
+    // What the TLS layer found during this transfer, said once.
+    const TlsPeer::Findings tls = mTlsPeer->take();
+    if (!tls.pinnedNow.isEmpty()) {
+        WriteLog(state, QStringLiteral("Zertifikat von ") + mCamName + QStringLiteral(" gemerkt: ") + tls.pinnedNow);
+        view.SettingsChanged();
+    }
+
+    const QString redirect = std::exchange(mRedirectRefused, QString());
+    if (!redirect.isEmpty())
+        WriteLog(state, mCamName + QStringLiteral(": ") + redirect);
+
     view.SetStatusText(1, mCamName + QStringLiteral(": Speichere Bild..."));
     const qsizetype n = byData.size();
     std::optional<ImageMarks> marks;   // found by the change test, kept for the next one
 
-    if (n < 1 || (iError != 0 && iError != -6)) {
+    // A TLS record where an HTTP answer belongs: an HTTPS camera asked over plain HTTP.
+    const bool tlsAnswer = iError == -6 && n >= 3 && (byData.at(0) == 0x15 || byData.at(0) == 0x16) && byData.at(1) == 0x03;
+    if (tlsAnswer) {
+        view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
+        WriteLog(state, mCamName + QStringLiteral(": Die Kamera antwortet verschlüsselt, die Adresse braucht https://!"));
+    } else if (n < 1 || (iError != 0 && iError != -6)) {
         view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
         // Nothing at all came back: a camera that accepts and closes at once.
-        const QString text = n < 1 && (iError == 0 || iError == -5 || iError == -6)
+        QString text = n < 1 && (iError == 0 || iError == -5 || iError == -6)
             ? QStringLiteral(": Keine Daten empfangen!") : OutcomeText(iError);
+        if (!tls.refused.isEmpty()) {
+            text = QStringLiteral(": Zertifikat hat sich geändert, kein Bild gespeichert! Gemerkt: ") + mTlsPeer->pinned
+                + QStringLiteral(", jetzt: ") + tls.refused;
+        } else if (!tls.failure.isEmpty() && iError != -8) {
+            text = QStringLiteral(": ") + tls.failure + QLatin1Char('!');
+        }
         if (!text.isEmpty())
             WriteLog(state, mCamName + text);
     } else if (!IsNewImage(byData, &marks)) {

@@ -292,7 +292,7 @@ QString BuildSettingsText(AppState &state, const SettingsView &view)
     Line(QStringLiteral("CAM_COUNT"), TrimBlank(state.CamCount));
     for (int i = 1; i <= state.CamCount; ++i) {
         const QString prefix = CamFolderName(i);
-        for (const char *field : {"_NAME", "_SOCKET", "_PATH", "_USER", "_PWD", "_RATE", "_AUTH"})
+        for (const char *field : {"_NAME", "_SOCKET", "_PATH", "_USER", "_PWD", "_RATE", "_AUTH", "_CERT"})
             alsoRead.append(prefix + QLatin1String(field));
         // A record that cannot be read is skipped; the other lines are still written.
         const std::shared_ptr<CamObject> cam = state.Cams.Item(i);
@@ -308,6 +308,9 @@ QString BuildSettingsText(AppState &state, const SettingsView &view)
         const QString auth = AuthTagText(*cam);
         if (!auth.isEmpty())
             Line(prefix + QLatin1String("_AUTH"), auth);
+        // Only with a pinned certificate, so files without one stay as they were.
+        if (!cam->mTlsPeer->pinned.isEmpty())
+            Line(prefix + QLatin1String("_CERT"), cam->mTlsPeer->pinned);
     }
     Line(QStringLiteral("LASTCAM"), TrimBlank(state.SelectedCam));
     if (state.SpaceLimitOn)
@@ -391,6 +394,7 @@ bool ApplySettings(AppState &state, SettingsView &view, const QString &text)
         const QStringList auth = tags.value(prefix + QLatin1String("_AUTH")).split(QLatin1Char(' '));
         cam->mDigestOnly = auth.contains(QLatin1String("DIGEST"));
         cam->mBasicUtf8 = auth.contains(QLatin1String("UTF-8"));
+        cam->mTlsPeer->pinned = tags.value(prefix + QLatin1String("_CERT")).trimmed();
         // The collection holds at most 255 cameras; a longer list is cut there.
         if (!state.Cams.Add(cam))
             break;

@@ -1,11 +1,23 @@
 #include "fetch/CopyHelper.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
 const QString ProgramTitle = QStringLiteral("Bildfang");
 const QString MustEnd = QStringLiteral("\r\nDas Programm muß beendet werden!");
+
+// The value of the first header line called name (lower case); empty when there is none.
+QString headerValue(QByteArrayView headerBlock, QByteArrayView name)
+{
+    for (const QByteArray &line : headerBlock.toByteArray().split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name)
+            return QString::fromLatin1(line.mid(colon + 1).trimmed());
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -67,6 +79,25 @@ void CopyHelper::attachSocket()
     mWinsockControl->setHandlers(std::move(handlers));
 }
 
+std::unique_ptr<TcpSocket> CopyHelper::newSocket(bool tls)
+{
+    std::unique_ptr<TcpSocket> plain = mPlatform.sockets ? mPlatform.sockets->create() : nullptr;
+    if (!tls || !plain)
+        return plain;
+    return std::make_unique<TlsSocket>(std::move(plain), mPlatform.sockets->tlsContext());
+}
+
+// The old socket may be the one whose event is running: it is kept until the next change.
+void CopyHelper::useSocket(std::unique_ptr<TcpSocket> socket, bool tls)
+{
+    mRetiredSocket = std::move(mWinsockControl);
+    if (mRetiredSocket)
+        mRetiredSocket->close();
+    mWinsockControl = std::move(socket);
+    mTlsSocket = tls ? static_cast<TlsSocket *>(mWinsockControl.get()) : nullptr;
+    attachSocket();
+}
+
 void CopyHelper::Parent(std::shared_ptr<CopyHelperParent> objParent)
 {
     mParent = std::move(objParent);
@@ -101,7 +132,11 @@ QString CopyHelper::getName() const
 QString CopyHelper::getStatus() const
 {
     switch (mWinsockControl ? mWinsockControl->state() : TcpSocket::Closed) {
-    case TcpSocket::Closed: return QStringLiteral("Nicht aktiv");
+    case TcpSocket::Closed:
+        // A failed TLS connection says why until the next one.
+        if (mTlsSocket && !mTlsSocket->failure().isEmpty())
+            return QStringLiteral("Nicht aktiv - ") + mTlsSocket->failure();
+        return QStringLiteral("Nicht aktiv");
     case TcpSocket::Open: return QStringLiteral("Offen");
     case TcpSocket::Listening: return QStringLiteral("Warte auf Verbindung...");
     case TcpSocket::ConnectionPending: return QStringLiteral("Verbindung anstehend");
@@ -165,6 +200,14 @@ bool CopyHelper::Dispatch(const QString &strSource)
     if (mTransferState != TransferState::Retrying)
         setTransferState(TransferState::Connecting);
 
+    // The scheme picks the socket; an engine serves HTTP and HTTPS cameras alike.
+    if (mUrl.tls != (mTlsSocket != nullptr)) {
+        if (std::unique_ptr<TcpSocket> socket = newSocket(mUrl.tls))
+            useSocket(std::move(socket), mUrl.tls);
+    }
+    if (mTlsSocket)
+        mTlsSocket->setPeer(mParent ? mParent->mTlsPeer : nullptr);
+
     // A refusal here leaves the watchdog to end the attempt.
     if (!mWinsockControl->setRemotePort(mUrl.port))
         return false;
@@ -182,6 +225,7 @@ void CopyHelper::report(qint16 iError)
 {
     mAskedAgain = false;
     mStaleAsked = false;
+    mRedirects = 0;
     // The parent may be replaced inside its own callback; it lives until the call returns.
     const std::shared_ptr<CopyHelperParent> parent = mParent;
     if (parent)
@@ -249,7 +293,7 @@ void CopyHelper::mWinsockControl_Close()
     mWatchdogTicks = 0;
     mWatchdog.stop();
     mWinsockControl->close();
-    if (answerDigestChallenge())
+    if (answerDigestChallenge() || followRedirect())
         return;
     mData = ExtractBody();   // cut from the response in place, not copied
     mResponse.reset();
@@ -318,6 +362,60 @@ bool CopyHelper::askAgain()
     return true;
 }
 
+// A 301, 302, 303, 307 or 308 to the same host (any scheme of the two, port and path) is
+// asked for inside this transfer, with the same credentials. Any other, and one past
+// MaxRedirects, is reported as the answer it is; false leaves it to that.
+bool CopyHelper::followRedirect()
+{
+    const QByteArrayView head = mResponse.headerBlock();
+    const qsizetype space = head.indexOf(' ');
+    const int status = head.startsWith("HTTP/") && space > 0
+        ? head.sliced(space + 1, std::min<qsizetype>(3, head.size() - space - 1)).toByteArray().toInt()
+        : 0;
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return false;
+    const QString location = headerValue(head, "location");
+    if (location.isEmpty())
+        return false;
+
+    // The user-info as it came, so the credentials go again exactly as typed.
+    const qsizetype schemeEnd = mURL.indexOf(QLatin1String("://"));
+    const QString authority = mURL.mid(schemeEnd + 3).section(QLatin1Char('/'), 0, 0);
+    const qsizetype at = authority.indexOf(QLatin1Char('@'));
+    const QString userInfo = at >= 0 ? authority.left(at + 1) : QString();
+
+    QString target;
+    if (location.startsWith(QLatin1Char('/')) && !location.startsWith(QLatin1String("//"))) {
+        target = mURL.left(schemeEnd + 3) + authority + location;
+    } else {
+        const std::optional<UrlParts> next = ParseUrlParts(location);
+        const bool known = location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+            || location.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+        if (!known || !next || !next->userInfo.isEmpty() || next->host.compare(mUrl.host, Qt::CaseInsensitive) != 0) {
+            if (mParent)
+                mParent->mRedirectRefused = QStringLiteral("Weiterleitung auf einen anderen Rechner nicht gefolgt: ") + location;
+            return false;
+        }
+        const qsizetype nextSchemeEnd = location.indexOf(QLatin1String("://"));
+        target = location.left(nextSchemeEnd + 3) + userInfo + location.mid(nextSchemeEnd + 3);
+    }
+    if (mRedirects >= MaxRedirects) {
+        if (mParent)
+            mParent->mRedirectRefused = QStringLiteral("Zu viele Weiterleitungen, zuletzt auf: ") + location;
+        return false;
+    }
+    ++mRedirects;
+    mRetries = 0;
+    mAskedAgain = false;   // the new place may ask for credentials once more
+    mStaleAsked = false;
+    if (!Dispatch(target)) {
+        mRetries = 0;
+        setTransferState(TransferState::Idle);
+        report(-1);
+    }
+    return true;
+}
+
 void CopyHelper::mWinsockControl_Error(int Number)
 {
     mWatchdogTicks = 0;
@@ -362,10 +460,9 @@ void CopyHelper::mWatchdog_Timer()
     mWatchdog.stop();
     mWatchdogTicks = 0;
     // Dropping the socket drops the connection; a fresh one takes its place.
-    std::unique_ptr<TcpSocket> fresh = mPlatform.sockets ? mPlatform.sockets->create() : nullptr;
+    std::unique_ptr<TcpSocket> fresh = newSocket(mTlsSocket != nullptr);
     if (fresh) {
-        mWinsockControl = std::move(fresh);
-        attachSocket();
+        useSocket(std::move(fresh), mTlsSocket != nullptr);
     } else {
         mWinsockControl->close();
     }

@@ -4,6 +4,7 @@
 #include "fetch/HttpRequest.h"
 #include "fetch/ResponseDecoder.h"
 #include "platform/Platform.h"
+#include "platform/TlsSocket.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -24,6 +25,7 @@ public:
     enum class TransferState { Idle, Connecting, Requesting, Waiting, Receiving, Retrying };
 
     static constexpr int WatchdogLimit = 30;
+    static constexpr int MaxRedirects = 3;
 
     // timerNames is the run's register of watchdog names CopyHelper1_Timer, CopyHelper2_Timer, ...
     // A creation failure shows a message box and ends the program at once.
@@ -63,9 +65,13 @@ private:
     void mWinsockControl_Error(int Number);
 
     void attachSocket();
+    // A plain socket, or TLS over one; null when the factory gives none.
+    std::unique_ptr<TcpSocket> newSocket(bool tls);
+    void useSocket(std::unique_ptr<TcpSocket> socket, bool tls);
     QString digestOrigin() const;
     bool answerDigestChallenge();
     bool askAgain();
+    bool followRedirect();
     QByteArray ExtractBody();
     void setTransferState(TransferState state);
     void report(qint16 iError);
@@ -80,6 +86,8 @@ private:
     quint8 mStep = 0;
     QTimer mWatchdog;
     std::unique_ptr<TcpSocket> mWinsockControl;
+    TlsSocket *mTlsSocket = nullptr;             // mWinsockControl when it speaks TLS
+    std::unique_ptr<TcpSocket> mRetiredSocket;   // replaced inside its own event; goes at the next change
     qint16 mWatchdogTicks = 0;
     bool mBusy = false;
     qint16 mRetries = 0;
@@ -94,6 +102,7 @@ private:
     bool mOfferBasic = true;        // false for a camera known to want Digest, until it challenges
     bool mAskedAgain = false;       // this transfer already asked again after a 401
     bool mStaleAsked = false;       // and once more for a stale nonce
+    int mRedirects = 0;             // redirects this transfer followed
     TransferState mTransferState = TransferState::Idle;
     quint64 mTransferSerial = 0;    // bumped by every start, so a callback's own start is seen
     std::shared_ptr<bool> mAlive = std::make_shared<bool>(true);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "fetch/DigestAuth.h"
+#include "platform/TlsSocket.h"
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <memory>
 
 // Whatever receives a transfer engine's one completion report per transfer.
 class CopyHelperParent
@@ -18,4 +20,9 @@ public:
     // Digest, so the password never goes out as Basic to it; its Basic challenge asked for UTF-8.
     bool mDigestOnly = false;
     bool mBasicUtf8 = false;
+    // The pinned certificate and the session to resume; shared with the socket while it connects.
+    std::shared_ptr<TlsPeer> mTlsPeer = std::make_shared<TlsPeer>();
+    // Why the engine did not follow a redirect of the last transfer, in German; empty: it did
+    // or there was none. Taken by the report.
+    QString mRedirectRefused;
 };

@@ -23,6 +23,7 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken)
         return std::nullopt;
 
     UrlParts url;
+    url.tls = strSource.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
     const QStringList parts = strSource.split(QLatin1Char('/'));
     QString authority = parts.at(2);
 
@@ -50,7 +51,7 @@ std::optional<UrlParts> ParseUrlParts(const QString &strSource, UrlParts *taken)
         }
     }
     if (url.port < 1)
-        url.port = 80;
+        url.port = url.tls ? 443 : 80;
 
     if (parts.size() > 3)
         url.path = QLatin1Char('/') + parts.mid(3).join(QLatin1Char('/'));

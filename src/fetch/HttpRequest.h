@@ -4,7 +4,8 @@
 #include <QString>
 #include <optional>
 
-// A camera URL taken apart for one GET. Only "://" is required; the scheme is never looked at.
+// A camera URL taken apart for one GET. Only "://" is required; "https" (in any case) asks for
+// TLS and port 443 by default, every other scheme is plain HTTP on port 80 by default.
 //
 // Credentials in the URL: the capture cycle writes user and password each with exactly these
 // characters as "%" and two upper-case hex digits of the character's code: "%", "@", ":", "/",
@@ -20,7 +21,8 @@ struct UrlParts
     QString password;   // after that ":", decoded; empty without one
     QString auth;       // Base64 of userInfo's CredentialBytes; empty without it
     QString host;
-    qint32 port = 0;    // 80 when none or below 1
+    qint32 port = 0;    // 80 (443 with TLS) when none or below 1
+    bool tls = false;
     QString path;       // always begins with "/"
 };
 

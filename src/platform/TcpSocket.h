@@ -36,9 +36,19 @@ public:
     virtual int state() const = 0;
 };
 
+class TlsContext;
+
 class SocketFactory
 {
 public:
     virtual ~SocketFactory() = default;
     virtual std::unique_ptr<TcpSocket> create() = 0;
+
+    // What TLS connections over these sockets share: the trusted certificates, made on
+    // first use from the system's store. A test may trust others instead.
+    std::shared_ptr<TlsContext> tlsContext();
+    void setTlsContext(std::shared_ptr<TlsContext> context) { mTlsContext = std::move(context); }
+
+private:
+    std::shared_ptr<TlsContext> mTlsContext;
 };

@@ -19,4 +19,7 @@ public:
     // chkRecording and mnuStartStop ("Aufnahme stoppen" / "Aufnahme starten") and the
     // box's colour (red on, green off). Must not run the click handling again.
     virtual void ShowRecordingState(bool on) { (void)on; }
+    // Something the settings file holds changed outside the window, e.g. a certificate was
+    // pinned: the window saves the settings.
+    virtual void SettingsChanged() {}
 };

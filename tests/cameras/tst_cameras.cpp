@@ -1,4 +1,5 @@
 #include "state/AppState.h"
+#include "cameras/CamAddress.h"
 #include "cameras/CamCollection.h"
 #include "cameras/CamObject.h"
 #include "cameras/SpaceObject.h"
@@ -43,6 +44,25 @@ class TestCameras : public QObject
     }
 
 private slots:
+    // "Aktivieren" strips "http:" and every "/" as always, but keeps a leading "https:".
+    void normalizedAddress_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("http") << "http://kamera:8080/" << "kamera:8080";
+        QTest::newRow("bare") << "kamera:8080" << "kamera:8080";
+        QTest::newRow("https") << "https://kamera:8443/" << "https://kamera:8443";
+        QTest::newRow("HTTPS without slashes") << "HTTPS:kamera" << "https://kamera";
+        QTest::newRow("https only in the name") << "http://https.example/" << "https.example";
+    }
+    void normalizedAddress()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QCOMPARE(NormalizeCamSocket(typed), kept);
+        QCOMPARE(SplitCamSocket(kept).tls, kept.startsWith("https://"));
+    }
+
     void isNewImage_data()
     {
         QTest::addColumn<QByteArray>("saved");

@@ -141,6 +141,9 @@ private slots:
         QTest::newRow("English") << english << BaseFile.toUtf8() << BaseFile;
         // From the Windows program: "ü" as the single byte 0xFC.
         QTest::newRow("Windows-1252 umlaut") << english << BaseFile.toLatin1() << BaseFile;
+        const QString pinned = FileWith("CAM01_SOCKET", "https://kamera.local:8443")
+            .replace("<CAM01_AUTH>DIGEST UTF-8</CAM01_AUTH>\r\n", "<CAM01_AUTH>DIGEST UTF-8</CAM01_AUTH>\r\n<CAM01_CERT>0A:FF</CAM01_CERT>\r\n");
+        QTest::newRow("pinned certificate") << english << pinned.toUtf8() << pinned;
     }
 
     void roundTrip()

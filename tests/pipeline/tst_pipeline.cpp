@@ -3,6 +3,10 @@
 #include "support/AppRig.h"
 
 #include "CamSim.h"
+#include "TlsFront.h"
+#include "cameras/CamAddress.h"
+#include "config/Settings.h"
+#include "support/FakeSettingsView.h"
 
 #include <QDirIterator>
 #include <QTest>
@@ -110,6 +114,44 @@ private slots:
         MainTimer_Timer(r->state);
         MainTimer_Timer(r->state);
         QCOMPARE(cam2->mCamTickCounter, qint16(32767));
+    }
+
+    // Recorded like a plain camera; the certificate is pinned, written, refused once changed,
+    // and pinned anew once forgotten.
+    void httpsCamera()
+    {
+        CamSim &sim = *sims.emplace_back(std::make_unique<CamSim>());
+        CamSim::Behaviour b;
+        b.mode = CamSim::Mode::NewJpeg;
+        b.imageSize = 20000;
+        sim.setBehaviour(b);
+        QVERIFY(sim.listen() && sim.listenTls());
+        const auto cam = r->addCamera("Hof", 1, NormalizeCamSocket(QStringLiteral("HTTPS://127.0.0.1:%1/").arg(sim.tls()->port())));
+        const QString first = CertificateFingerprint(sim.tls()->certificateDer());
+        startRecording();
+        tick(2);
+        QCOMPARE(r->files(1).size(), 2);
+        QCOMPARE(r->read(1, r->files(1).last()), sim.lastImage());
+        const auto certLines = [this] { return r->log.filter(QStringLiteral("Zertifikat")); };
+        QCOMPARE(certLines(), QStringList{"Zertifikat von Hof gemerkt: " + first});
+        QCOMPARE(r->view.settingsChanged, 1);
+        FakeSettingsView settings(r->state);
+        QVERIFY(BuildSettingsText(r->state, settings).contains("<CAM01_CERT>" + first + "</CAM01_CERT>"));
+
+        sim.tls()->useCertificate(TlsFront::Certificate());
+        const QString second = CertificateFingerprint(sim.tls()->certificateDer());
+        tick();
+        QCOMPARE(r->files(1).size(), 2);
+        QCOMPARE(certLines().last(), "Hof: Zertifikat hat sich geändert, kein Bild gespeichert! Gemerkt: " + first + ", jetzt: " + second);
+        QCOMPARE(r->view.panel1.last(), QStringLiteral("Hof: Fehler!"));
+
+        ForgetCertificate(*cam);
+        r->tp.clock->advanceSeconds(3600);   // a new hour folder, so the count starts again
+        tick();
+        QCOMPARE(r->files(1).size(), 1);
+        QCOMPARE(certLines().size(), 3);
+        QCOMPARE(certLines().last(), "Zertifikat von Hof gemerkt: " + second);
+        QCOMPARE(PinnedCertificate(*cam), second);
     }
 
     void switchingOnAndOff()

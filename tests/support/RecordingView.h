@@ -15,6 +15,7 @@ public:
     QStringList shown;                   // labels of the pictures shown
     QList<bool> recordingStates;         // ShowRecordingState calls
     bool failShow = false;
+    int settingsChanged = 0;
     RecordingControl *control = nullptr;
 
     void SetStatusText(int panel, const QString &text) override { (panel == 1 ? panel1 : panel2).append(text); }
@@ -34,4 +35,5 @@ public:
             control->SetChecked(checked);
     }
     void ShowRecordingState(bool on) override { recordingStates.append(on); }
+    void SettingsChanged() override { ++settingsChanged; }
 };

@@ -1,5 +1,7 @@
 #include "CamSim.h"
 
+#include "TlsFront.h"
+
 #include <QCryptographicHash>
 #include <QHostAddress>
 #include <QMap>
@@ -53,6 +55,17 @@ quint16 CamSim::port() const
 QString CamSim::url(const QString &path) const
 {
     return QStringLiteral("http://127.0.0.1:") + QString::number(port()) + path;
+}
+
+bool CamSim::listenTls(quint16 port)
+{
+    mTls = std::make_unique<TlsFront>(this->port());
+    return mTls->listen(port);
+}
+
+QString CamSim::tlsUrl(const QString &path) const
+{
+    return QStringLiteral("https://127.0.0.1:") + QString::number(mTls ? mTls->port() : 0) + path;
 }
 
 void CamSim::setBehaviour(const Behaviour &behaviour)
@@ -194,6 +207,10 @@ void CamSim::answer(Connection *c)
         return;
     case Mode::Raw:
         c->response = b.raw;
+        break;
+    case Mode::Redirect:
+        c->response = "HTTP/1.1 " + QByteArray::number(b.redirectStatus) + " Moved\r\nLocation: " + b.redirectTo
+            + "\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n<html><body>Moved</body></html>\r\n";
         break;
     case Mode::ErrorPage:
         c->response = "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <memory>
+
+class TlsFront;
 
 class QTcpSocket;
 
@@ -28,7 +31,8 @@ public:
         Silent,        // accept, read the request, never answer
         Trickle,       // the JPEG response one byte every trickleMs
         Endless,       // an MJPEG-like stream that never ends
-        EndlessHeaders // a status line, then header lines that never end
+        EndlessHeaders,// a status line, then header lines that never end
+        Redirect       // redirectStatus with a Location of redirectTo
     };
 
     struct Behaviour
@@ -56,6 +60,8 @@ public:
         bool digestAlsoBasic = false;      // Basic offered and accepted beside Digest
         int digestNonceUses = 0;           // > 0: a nonce goes stale after this many good answers
         bool charsetUtf8 = false;          // challenges say charset="UTF-8" (authUserInfo holds UTF-8 then)
+        int redirectStatus = 302;
+        QByteArray redirectTo;             // Redirect: the Location, e.g. tlsUrl()
     };
 
     explicit CamSim(QObject *parent = nullptr);
@@ -65,6 +71,10 @@ public:
     bool listen(quint16 port = 0);
     quint16 port() const;
     QString url(const QString &path = QStringLiteral("/image.jpg")) const;
+    // TLS in front of this simulator, on a port of its own; the same answers, encrypted.
+    bool listenTls(quint16 port = 0);
+    TlsFront *tls() const { return mTls.get(); }
+    QString tlsUrl(const QString &path = QStringLiteral("/image.jpg")) const;
 
     // For every connection, or the i-th for connection i with the last one repeated.
     void setBehaviour(const Behaviour &behaviour);
@@ -100,6 +110,7 @@ private:
     QByteArray unauthorized(const Behaviour &b, bool stale);
 
     QTcpServer mServer;
+    std::unique_ptr<TlsFront> mTls;
     QList<Behaviour> mBehaviours{Behaviour()};
     QList<Connection *> mOpen;
     QList<QByteArray> mRequests;

@@ -1,9 +1,11 @@
 // camsim: a camera simulator on 127.0.0.1 for trying the program by hand.
 #include "CamSim.h"
+#include "TlsFront.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -27,7 +29,13 @@ int main(int argc, char **argv)
     const QCommandLineOption utf8(QStringLiteral("utf8"), QStringLiteral("Hold the credentials as UTF-8 and say charset=\"UTF-8\" in the challenges."));
     const QCommandLineOption thumb(QStringLiteral("thumbnail"), QStringLiteral("Embed a thumbnail in the image."));
     const QCommandLineOption path(QStringLiteral("path"), QStringLiteral("Path shown in the printed URL."), QStringLiteral("path"), QStringLiteral("/image.jpg"));
-    parser.addOptions({port, mode, size, chunks, split, splitDelay, reset, trickle, auth, digest, utf8, thumb, path});
+    const QCommandLineOption tls(QStringLiteral("tls"), QStringLiteral("Also serve HTTPS with a self-signed certificate made at start; the HTTPS URL is printed."));
+    const QCommandLineOption tlsPort(QStringLiteral("tls-port"), QStringLiteral("HTTPS port (0: a free one)."), QStringLiteral("port"), QStringLiteral("0"));
+    const QCommandLineOption noCloseNotify(QStringLiteral("no-close-notify"), QStringLiteral("End HTTPS answers without TLS close_notify."));
+    const QCommandLineOption redirect(QStringLiteral("redirect"), QStringLiteral("Answer plain HTTP with a 302 to the same path over HTTPS (with --tls)."));
+    const QCommandLineOption secondCert(QStringLiteral("second-cert-after"), QStringLiteral("Switch to a second self-signed certificate after this many seconds."), QStringLiteral("seconds"));
+    parser.addOptions({port, mode, size, chunks, split, splitDelay, reset, trickle, auth, digest, utf8, thumb, path, tls, tlsPort,
+                       noCloseNotify, redirect, secondCert});
     parser.process(app);
 
     CamSim::Behaviour b;
@@ -66,6 +74,36 @@ int main(int argc, char **argv)
     if (!sim.listen(quint16(parser.value(port).toUInt()))) {
         std::fprintf(stderr, "cannot listen on 127.0.0.1:%s\n", qPrintable(parser.value(port)));
         return 1;
+    }
+    CamSim images;
+    if (parser.isSet(tls)) {
+        if (!parser.isSet(redirect) && !sim.listenTls(quint16(parser.value(tlsPort).toUInt()))) {
+            std::fprintf(stderr, "cannot serve TLS on 127.0.0.1:%s\n", qPrintable(parser.value(tlsPort)));
+            return 1;
+        }
+        if (parser.isSet(redirect)) {
+            // The plain side only redirects; a second simulator serves the images behind TLS.
+            images.setRecordRequests(false);
+            images.setBehaviour(b);
+            if (!images.listen() || !images.listenTls(quint16(parser.value(tlsPort).toUInt())))
+                return 1;
+            images.tls()->setCloseNotify(!parser.isSet(noCloseNotify));
+            CamSim::Behaviour moved;
+            moved.mode = CamSim::Mode::Redirect;
+            moved.redirectTo = images.tlsUrl(parser.value(path)).toLatin1();
+            sim.setBehaviour(moved);
+            QTextStream(stdout) << sim.url(parser.value(path)) << Qt::endl;
+            return app.exec();
+        }
+        sim.tls()->setCloseNotify(!parser.isSet(noCloseNotify));
+        if (parser.isSet(secondCert)) {
+            QTimer::singleShot(parser.value(secondCert).toInt() * 1000, &sim, [&sim] {
+                sim.tls()->useCertificate(TlsFront::Certificate());
+                std::fprintf(stderr, "second certificate in use\n");
+            });
+        }
+        QTextStream(stdout) << sim.tlsUrl(parser.value(path)) << Qt::endl;
+        return app.exec();
     }
     QTextStream(stdout) << sim.url(parser.value(path)) << Qt::endl;
     return app.exec();
