@@ -46,8 +46,9 @@ public:
             std::lock_guard<std::mutex> lock(mMutex);
             if (folder != mFolder)
                 mFolder = std::move(folder);
-            // Bounded, so that a slow disk cannot use up the descriptors the cameras need.
-            if (file >= 0 && mFiles.size() < MaxFiles) {
+            // Bounded, so that a slow disk cannot use up the descriptors the cameras need;
+            // the batch being synced still holds its descriptors and counts too.
+            if (file >= 0 && mFiles.size() + mSyncing < MaxFiles) {
                 mFiles.push_back(file);
                 file = -1;
             }
@@ -74,6 +75,7 @@ private:
             const std::string folder = mFolder;
             std::vector<int> files;
             files.swap(mFiles);
+            mSyncing = files.size();
             mDirty = false;
             const bool stop = mStop;
             lock.unlock();
@@ -85,6 +87,7 @@ private:
                 ::close(file);
             }
             lock.lock();
+            mSyncing = 0;
             if (stop)
                 return;
         }
@@ -104,6 +107,7 @@ private:
     static constexpr size_t MaxFiles = 256;
     std::string mFolder;
     std::vector<int> mFiles;
+    size_t mSyncing = 0;   // descriptors of the batch the worker is syncing
     bool mDirty = false;
     bool mStop = false;
     std::thread mThread;   // last: starts when everything above is ready
