@@ -9,6 +9,7 @@
 #include "ui/AboutWindow.h"
 #include "ui/ConnectionStatusWindow.h"
 #include "ui/ExternalPrograms.h"
+#include "ui/OverviewWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/UpDown.h"
 
@@ -422,6 +423,48 @@ private slots:
         QVERIFY(!QDir(r.state.ArchivePath + CamFolderName(3)).exists() && r.state.Recording);
         for (int camNo : {1, 2})
             QCOMPARE(FilesBelow(r.state.ArchivePath + CamFolderName(camNo)).filter(r.state.Cams.Item(camNo)->mCamName).size(), 4);
+    }
+
+    // "Übersicht": tiles in list order, pictures decoded once each at tile size, a grid that
+    // follows the width, a double click that selects the camera.
+    void overview()
+    {
+        WindowRig r;
+        frmMain &w = r.load(ThreeCameras);
+        QImage big(640, 480, QImage::Format_RGB32);
+        big.fill(Qt::red);
+        const QString jpeg = r.archive.filePath(QStringLiteral("a.jpg"));
+        QVERIFY(big.save(jpeg, "JPG"));
+        r.state.Cams.Item(2)->mCamLastPic = jpeg;
+        r.state.Cams.Item(2)->mLastSavedTime = QDateTime(QDate(2006, 5, 12), QTime(13, 45, 7));
+        r.state.Cams.Item(3)->mLastOutcome = QStringLiteral("HTTP 401: Anmeldung abgelehnt");
+        r.menu(w.mnuOverview);
+        OverviewWindow *o = w.frmOverview;
+        QVERIFY(o && o->isVisible() && o->tiles().size() == 3);
+        const auto tile = [&](int i) { return o->tiles()[size_t(i)]; };
+        QCOMPARE(tile(2)->lblName->text(), QStringLiteral("Cam-C"));
+        QCOMPARE(tile(1)->lblStatus->text(), QStringLiteral("aus · letztes Bild 12.05.2006 13:45:07"));
+        QVERIFY(tile(2)->lblStatus->text().endsWith(QStringLiteral("\nHTTP 401: Anmeldung abgelehnt")));
+        QCOMPARE(tile(1)->imgBild->pixmap().size(), QSize(200, 150));   // aspect kept inside the tile
+        QVERIFY(tile(0)->imgBild->pixmap().isNull() && o->decodes() == 1);
+        o->Refresh();
+        QCOMPARE(o->decodes(), 1);   // nothing new, nothing decoded
+
+        o->resize(OverviewWindow::TileWidth + 60, 600);
+        QTRY_COMPARE(o->columns(), 1);
+        QTRY_VERIFY(tile(1)->y() > tile(0)->y());
+        o->resize(3 * OverviewWindow::TileWidth + 80, 600);
+        QTRY_COMPARE(o->columns(), 3);
+        QTRY_VERIFY(tile(1)->y() == tile(0)->y() && tile(1)->x() > tile(0)->x());
+
+        QTest::mouseDClick(tile(2), Qt::LeftButton, {}, tile(2)->rect().center());
+        QCOMPARE(r.state.SelectedCam, 3);
+        QCOMPARE(r.cams().txtSocket->text(), r.state.Cams.Item(3)->mCamSocket);
+        QCOMPARE(r.cams().cmbKameraname->currentText(), QStringLiteral("Cam-C"));
+
+        r.click(r.cams().btDel);   // the list shrinks, the tiles follow
+        o->Refresh();
+        QCOMPARE(o->tiles().size(), size_t(2));
     }
 
     // "Verbindungs Status": one line per engine; closed by the user, it comes back with the
