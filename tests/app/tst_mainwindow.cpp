@@ -11,9 +11,11 @@
 #include "ui/ExternalPrograms.h"
 #include "ui/OverviewWindow.h"
 #include "ui/PictureBox.h"
+#include "ui/TestDialog.h"
 #include "ui/UpDown.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDirIterator>
@@ -465,6 +467,69 @@ private slots:
         r.click(r.cams().btDel);   // the list shrinks, the tiles follow
         o->Refresh();
         QCOMPARE(o->tiles().size(), size_t(2));
+    }
+
+    // "Testen" fetches once with the typed values through an engine of its own: the camera,
+    // the settings file, the archive and the recording's engines stay as they were.
+    void testButton_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("result");
+        QBuffer jpeg;
+        jpeg.open(QIODevice::WriteOnly);
+        QImage(320, 240, QImage::Format_RGB32).save(&jpeg, "JPG");
+        QTest::newRow("picture") << "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + jpeg.data()
+                                 << "Bild erhalten: 320 × 240 Pixel, " + QString::number((jpeg.data().size() + 512) / 1024) + " KB";
+        QTest::newRow("wrong password") << QByteArray("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n\r\nNein")
+                                        << "Kein Bild: HTTP 401: Anmeldung abgelehnt";
+    }
+    void testButton()
+    {
+        QFETCH(QByteArray, answer);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+        QByteArray request;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *s = server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [&, s] {
+                request += s->readAll();
+                if (request.endsWith("\r\n\r\n")) {
+                    s->write(answer);
+                    s->disconnectFromHost();
+                }
+            });
+        });
+        WindowRig r;
+        frmMain &w = r.load(ThreeCameras + QStringLiteral("<ARCHIVE>") + r.archive.path() + QStringLiteral("</ARCHIVE>\r\n"));
+        const QByteArray settingsBefore = ReadAll(r.ini());
+        std::vector<std::pair<CopyHelper *, const CopyHelperParent *>> engines;
+        for (const auto &e : r.state.CopyHelpers)
+            engines.emplace_back(e.get(), e->parent());
+        CameraEditor &c = r.cams();
+        r.type(c.txtSocket, QStringLiteral("127.0.0.1:") + QString::number(server.serverPort()));
+        r.type(c.txtImgPath, QStringLiteral("bild.jpg"));
+        r.type(c.txtUser, QStringLiteral("ich"));
+        r.type(c.txtPassword, QStringLiteral("geheim"));
+        r.click(c.btTesten);
+        TestDialog *d = w.findChild<TestDialog *>();
+        QVERIFY(d);
+        QTRY_VERIFY(d->finished());
+        QVERIFY(request.startsWith("GET /bild.jpg HTTP/1.") && request.contains("Authorization: Basic aWNoOmdlaGVpbQ=="));
+        QTEST(d->lblErgebnis->text(), "result");
+        QCOMPARE(!d->imgTestbild->isHidden(), QTest::currentDataTag() == QByteArray("picture"));
+
+        const auto cam = r.state.Cams.Item(1);
+        QVERIFY(cam->mCamSocket.isEmpty() && cam->mCamImagePath.isEmpty() && cam->mCamLastPic.isEmpty());
+        QVERIFY(c.btAktivieren->isEnabled() && c.txtImgPath->text() == QStringLiteral("bild.jpg"));   // still pending
+        QCOMPARE(ReadAll(r.ini()), settingsBefore);
+        QVERIFY(FilesBelow(r.archive.path()).isEmpty());
+        QCOMPARE(r.state.CopyHelpers.size(), engines.size());
+        for (size_t j = 0; j < engines.size(); ++j) {
+            QVERIFY(r.state.CopyHelpers[j].get() == engines[j].first && !engines[j].first->isBusy());
+            QVERIFY(engines[j].first->parent() == engines[j].second);
+        }
+        d->close();
+        QTRY_VERIFY(!w.findChild<TestDialog *>());
     }
 
     // "Verbindungs Status": one line per engine; closed by the user, it comes back with the
