@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cameras/CamAddress.h"   // CameraUrl, EscapeUrlCredential
+
 #include <QString>
 
 class AppState;
@@ -9,13 +11,3 @@ class CamObject;
 // first idle engine, counts the tick for the volume estimate and moves the log file
 // name to today's date.
 void MainTimer_Timer(AppState &state);
-
-// "http://" [user ":" password "@"] socket path, credentials only when both are set and
-// each escaped by EscapeUrlCredential.
-QString CameraUrl(const CamObject &cam);
-
-// The user name or password as it goes into the URL: "%", "@", ":", "/" and every
-// character below 0x21 or from 0x7F to 0xFF become "%" and two upper-case hex digits of its
-// Latin-1 byte, so the address cannot be split inside them; Dispatch undoes it. Characters
-// above 0xFF stay as they are (Dispatch refuses them, as they cannot go out as one byte).
-QString EscapeUrlCredential(const QString &text);

@@ -13,6 +13,7 @@
 #include "ui/ArchiveEditor.h"
 #include "ui/CameraEditor.h"
 #include "ui/LogPanel.h"
+#include "ui/OverviewWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/WindowHelpers.h"
 #include "util/Utils.h"
@@ -60,11 +61,13 @@ void frmMain::buildControls()
     // Menu bar: each item is a command of its own, as the captions say.
     mnuStartStop = Named(menuBar()->addAction(QStringLiteral("Aufnahme starten")), "mnuStartStop");
     mnuConnStatus = Named(menuBar()->addAction(QStringLiteral("Verbindungs Status")), "mnuConnStatus");
+    mnuOverview = Named(menuBar()->addAction(QStringLiteral("Übersicht")), "mnuOverview");
     mnuAbout = Named(menuBar()->addAction(QStringLiteral("About")), "mnuAbout");
     mnuExit = Named(menuBar()->addAction(QStringLiteral("Beenden")), "mnuExit");
     connect(mnuStartStop, &QAction::triggered, &mRecording, &RecordingControl::mnuStartStop_Click);
     connect(mnuConnStatus, &QAction::triggered, this, &frmMain::mnuConnStatus_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(mnuOverview, &QAction::triggered, this, &frmMain::mnuOverview_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
 
     auto *central = new QWidget(this);
@@ -245,6 +248,21 @@ void frmMain::Form_Resize()
     if (!mState.ConnStatusShown || mUnloaded)
         return;
     mConnStatus.MainWindowResized(this, isMinimized());
+}
+
+void frmMain::mnuOverview_Click()
+{
+    if (!frmOverview) {
+        frmOverview = new OverviewWindow(mState, this);
+        connect(frmOverview, &OverviewWindow::cameraChosen, this, [this](int camNo) {
+            frCams->SelectCamEntry(camNo - 1);
+            raise();
+            activateWindow();
+        });
+    }
+    frmOverview->show();
+    frmOverview->raise();
+    frmOverview->activateWindow();
 }
 
 void frmMain::mnuConnStatus_Click()

@@ -13,6 +13,7 @@ class AppState;
 class ArchiveEditor;
 class CameraEditor;
 class LogPanel;
+class OverviewWindow;
 class PictureBox;
 class QAction;
 class QCheckBox;
@@ -69,7 +70,8 @@ public:
     CameraEditor *frCams;
     ArchiveEditor *archiveEditor;   // frames "Konfiguration" and "Löschen"
     LogPanel *frLog;
-    QAction *mnuStartStop, *mnuConnStatus, *mnuAbout, *mnuExit;
+    QAction *mnuStartStop, *mnuConnStatus, *mnuOverview, *mnuAbout, *mnuExit;
+    OverviewWindow *frmOverview = nullptr;   // made on first use
     QCheckBox *chkRecording;
     QGroupBox *frLetztesBild;
     PictureBox *imgLetztesBild;
@@ -81,6 +83,7 @@ public slots:
     // Hooks of the auxiliary windows, wired where those windows are built.
     void mnuConnStatus_Click();
     void mnuAbout_Click();
+    void mnuOverview_Click();
     void imgLetztesBild_DblClick();
     void Form_Resize();
 

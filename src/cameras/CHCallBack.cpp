@@ -1,5 +1,6 @@
 #include "cameras/CamObject.h"
 
+#include "cameras/Outcome.h"
 #include "state/AppState.h"
 #include "state/MainView.h"
 #include "archive/ArchiveLayout.h"
@@ -55,6 +56,9 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
         view.SettingsChanged();
     }
 
+    mLastOutcome = OutcomeWords(byData, iError, tls);
+    const int httpStatus = iError == -6 ? HttpStatusOf(byData) : 0;
+
     const QString redirect = std::exchange(mRedirectRefused, QString());
     if (!redirect.isEmpty())
         WriteLog(state, mCamName + QStringLiteral(": ") + redirect);
@@ -83,6 +87,7 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
             WriteLog(state, mCamName + text);
     } else if (!IsNewImage(byData, &marks)) {
         view.SetStatusText(1, mCamName + QStringLiteral(": Bild ist unverändert!"));
+        mLastOutcome = QStringLiteral("Bild ist unverändert");
     } else {
         // Folder and file name take the same instant: the moment of saving.
         state.CurrentTime = state.platform.clock->now();
@@ -91,7 +96,10 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
         const bool knownFolder = target.folder == mLastFolder;
         if (!knownFolder)
             EnsureFolder(state, target.folder);   // a failure shows in the write below
-        if (broken) {
+        if (broken && httpStatus != 0 && httpStatus != 200) {
+            // A wrong password or path says so instead of hiding behind a broken image.
+            WriteLog(state, mCamName + QStringLiteral(": ") + mLastOutcome + QLatin1Char('!'));
+        } else if (broken) {
             WriteLog(state, mCamName
                          + QStringLiteral(": Es wurde eine ungültige oder unvollständige Bilddatei zurückgeliefert!"));
         }
@@ -111,6 +119,7 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
             // Nothing was saved: not reported as saved, not counted, not the last image.
             LogStepError(state, writeError.isEmpty() ? target.path() : writeError);
             view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
+            mLastOutcome = QStringLiteral("Bild konnte nicht gespeichert werden");
         } else {
             view.SetStatusText(1, mCamName + QStringLiteral(": Bild wurde gespeichert!"));
             state.SpaceMeter.CollectBytes(n);
@@ -121,6 +130,7 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
                         LogStepError(state, showError.isEmpty() ? path : showError);
                 }
                 mCamLastPic = path;
+                mLastSavedTime = state.CurrentTime;
                 RememberLastPic(byData, marks);
             }
         }

@@ -4,6 +4,7 @@
 #include "platform/FileStamp.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <array>
 #include <optional>
@@ -28,6 +29,10 @@ public:
     bool mCamIsBusy = false;
     QString mCamLastPic;
     quint32 mCamWindowTicket = 0;   // from SpaceMeter for the transfer under way
+    // For the overview: the last transfer's outcome in words (empty: an image was saved) and
+    // when the last image was saved (invalid: none in this run).
+    QString mLastOutcome;
+    QDateTime mLastSavedTime;
 
     // The outcome of a transfer; lives in CHCallBack.cpp.
     void CHCallBack(const QByteArray &byData, qint16 iError) override;

@@ -2,9 +2,11 @@
 
 #include "state/AppState.h"
 #include "archive/ArchiveLayout.h"
+#include "cameras/CamAddress.h"
 #include "cameras/CamObject.h"
 #include "cameras/Engines.h"
 #include "log/Log.h"
+#include "ui/TestDialog.h"
 #include "ui/WindowHelpers.h"
 #include "util/Utils.h"
 
@@ -78,6 +80,9 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
     btAktivieren = Named(new QPushButton(QStringLiteral("Aktivieren")), "btAktivieren",
                          QStringLiteral("Änderungen an Kameras übernehmen und sichern"));
 
+    btTesten = Named(new QPushButton(QStringLiteral("Testen")), "btTesten",
+                     QStringLiteral("Kamera mit den eingegebenen Werten einmal abfragen, ohne zu speichern"));
+
     auto *nameRow = new QHBoxLayout;
     nameRow->addWidget(cmbKameraname, 1);
     nameRow->addWidget(lblCamFolder);
@@ -87,6 +92,7 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
     rateRow->addWidget(cmbUpdaterate);
     rateRow->addWidget(new QLabel(QStringLiteral("Sekunden")));
     rateRow->addStretch(1);
+    rateRow->addWidget(btTesten);
     rateRow->addWidget(btAktivieren);
     auto *camForm = new QFormLayout(this);
     camForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -113,6 +119,7 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
     connect(btAktivieren, &QPushButton::clicked, this, &CameraEditor::btAktivieren_Click);
     connect(btAdd, &QPushButton::clicked, this, &CameraEditor::btAdd_Click);
     connect(btDel, &QPushButton::clicked, this, &CameraEditor::btDel_Click);
+    connect(btTesten, &QPushButton::clicked, this, &CameraEditor::btTesten_Click);
 }
 
 void CameraEditor::LoadCameras()
@@ -259,4 +266,22 @@ void CameraEditor::MarkChanged(bool pending)
         SetBackground(this, QPalette::Window, QColor());
         btAktivieren->setEnabled(false);
     }
+}
+
+void CameraEditor::btTesten_Click()
+{
+    // The values as typed, as "Aktivieren" would take them, applied to nothing.
+    TrialFetch::Values values;
+    values.socket = NormalizeCamSocket(txtSocket->text());
+    values.imagePath = txtImgPath->text();
+    if (!values.imagePath.isEmpty() && values.imagePath.front() != QLatin1Char('/'))
+        values.imagePath.prepend(QLatin1Char('/'));
+    values.user = txtUser->text();
+    values.password = txtPassword->text();
+    const auto cam = mState.Cams.Item(mState.SelectedCam);
+    // The same camera keeps expecting its certificate; another address pins in the trial only.
+    if (cam && SplitCamSocket(cam->mCamSocket).hostPort == SplitCamSocket(values.socket).hostPort)
+        values.pinned = cam->mTlsPeer->pinned;
+    auto *dialog = new TestDialog(mState, values, cmbKameraname->currentText(), window());
+    dialog->show();
 }

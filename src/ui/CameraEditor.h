@@ -28,7 +28,7 @@ public:
 
     QComboBox *cmbKameraname, *cmbUpdaterate;
     QLabel *lblCamFolder;   // element 8 of the description labels
-    QPushButton *btAdd, *btDel, *btAktivieren;
+    QPushButton *btAdd, *btDel, *btAktivieren, *btTesten;
     QLineEdit *txtSocket, *txtImgPath, *txtUser, *txtPassword;
 
 signals:
@@ -44,6 +44,7 @@ public slots:
     void btAktivieren_Click();
     void btAdd_Click();
     void btDel_Click();
+    void btTesten_Click();
 
 private:
     AppState &mState;

@@ -9,10 +9,13 @@
 #include "ui/AboutWindow.h"
 #include "ui/ConnectionStatusWindow.h"
 #include "ui/ExternalPrograms.h"
+#include "ui/OverviewWindow.h"
 #include "ui/PictureBox.h"
+#include "ui/TestDialog.h"
 #include "ui/UpDown.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDirIterator>
@@ -422,6 +425,104 @@ private slots:
         QVERIFY(!QDir(r.state.ArchivePath + CamFolderName(3)).exists() && r.state.Recording);
         for (int camNo : {1, 2})
             QCOMPARE(FilesBelow(r.state.ArchivePath + CamFolderName(camNo)).filter(r.state.Cams.Item(camNo)->mCamName).size(), 4);
+    }
+
+    // "Übersicht": tiles in list order, pictures decoded once each at tile size, a grid that
+    // follows the width, a double click that selects the camera.
+    void overview()
+    {
+        WindowRig r;
+        frmMain &w = r.load(ThreeCameras);
+        QImage big(640, 480, QImage::Format_RGB32);
+        big.fill(Qt::red);
+        const QString jpeg = r.archive.filePath(QStringLiteral("a.jpg"));
+        big.save(jpeg, "JPG");
+        r.state.Cams.Item(2)->mCamLastPic = jpeg;
+        r.state.Cams.Item(2)->mLastSavedTime = QDateTime(QDate(2006, 5, 12), QTime(13, 45, 7));
+        r.state.Cams.Item(3)->mLastOutcome = QStringLiteral("HTTP 401: Anmeldung abgelehnt");
+        r.menu(w.mnuOverview);
+        OverviewWindow *o = w.frmOverview;
+        QVERIFY(o && o->isVisible() && o->tiles().size() == 3);
+        const auto tile = [&](int i) { return o->tiles()[size_t(i)]; };
+        QCOMPARE(tile(1)->lblStatus->text(), QStringLiteral("aus · letztes Bild 12.05.2006 13:45:07"));
+        QVERIFY(tile(2)->lblStatus->text().endsWith(QStringLiteral("\nHTTP 401: Anmeldung abgelehnt")));
+        QCOMPARE(tile(1)->imgBild->pixmap().size(), QSize(200, 150));   // aspect kept inside the tile
+        QVERIFY(tile(0)->imgBild->pixmap().isNull() && o->decodes() == 1);
+        o->Refresh();
+        QCOMPARE(o->decodes(), 1);   // nothing new, nothing decoded
+
+        o->resize(OverviewWindow::TileWidth + 60, 600);
+        QTRY_COMPARE(o->columns(), 1);
+        QTRY_VERIFY(tile(1)->y() > tile(0)->y());
+        o->resize(3 * OverviewWindow::TileWidth + 80, 600);
+        QTRY_COMPARE(o->columns(), 3);
+        QTRY_VERIFY(tile(1)->y() == tile(0)->y() && tile(1)->x() > tile(0)->x());
+
+        QTest::mouseDClick(tile(2), Qt::LeftButton, {}, tile(2)->rect().center());
+        QVERIFY(r.state.SelectedCam == 3 && r.cams().cmbKameraname->currentText() == QStringLiteral("Cam-C"));
+
+        r.click(r.cams().btDel);   // the list shrinks, the tiles follow
+        o->Refresh();
+        QCOMPARE(o->tiles().size(), size_t(2));
+    }
+
+    // "Testen" fetches once with the typed values through an engine of its own: the camera,
+    // the settings file, the archive and the recording's engines stay as they were.
+    void testButton_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("result");
+        QBuffer jpeg;
+        jpeg.open(QIODevice::WriteOnly);
+        QImage(320, 240, QImage::Format_RGB32).save(&jpeg, "JPG");
+        QTest::newRow("picture") << "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + jpeg.data()
+                                 << "Bild erhalten: 320 × 240 Pixel, " + QString::number((jpeg.data().size() + 512) / 1024) + " KB";
+        QTest::newRow("wrong password") << QByteArray("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n\r\nNein")
+                                        << "Kein Bild: HTTP 401: Anmeldung abgelehnt";
+    }
+    void testButton()
+    {
+        QFETCH(QByteArray, answer);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+        QByteArray request;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *s = server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [&, s] {
+                request += s->readAll();
+                if (request.endsWith("\r\n\r\n")) {
+                    s->write(answer);
+                    s->disconnectFromHost();
+                }
+            });
+        });
+        WindowRig r;
+        frmMain &w = r.load(ThreeCameras + QStringLiteral("<ARCHIVE>") + r.archive.path() + QStringLiteral("</ARCHIVE>\r\n"));
+        const QByteArray settingsBefore = ReadAll(r.ini());
+        std::vector<std::pair<CopyHelper *, const CopyHelperParent *>> engines;
+        for (const auto &e : r.state.CopyHelpers)
+            engines.emplace_back(e.get(), e->parent());
+        CameraEditor &c = r.cams();
+        r.type(c.txtSocket, QStringLiteral("127.0.0.1:") + QString::number(server.serverPort()));
+        r.type(c.txtImgPath, QStringLiteral("bild.jpg"));
+        r.type(c.txtUser, QStringLiteral("ich"));
+        r.type(c.txtPassword, QStringLiteral("geheim"));
+        r.click(c.btTesten);
+        TestDialog *d = w.findChild<TestDialog *>();
+        QVERIFY(d);
+        QTRY_VERIFY(d->finished());
+        QVERIFY(request.startsWith("GET /bild.jpg HTTP/1.") && request.contains("Authorization: Basic aWNoOmdlaGVpbQ=="));
+        QTEST(d->lblErgebnis->text(), "result");
+        QCOMPARE(!d->imgTestbild->isHidden(), QTest::currentDataTag() == QByteArray("picture"));
+
+        const auto cam = r.state.Cams.Item(1);
+        QVERIFY(cam->mCamSocket.isEmpty() && cam->mCamImagePath.isEmpty() && cam->mCamLastPic.isEmpty());
+        QVERIFY(c.btAktivieren->isEnabled() && c.txtImgPath->text() == QStringLiteral("bild.jpg"));   // still pending
+        QCOMPARE(ReadAll(r.ini()), settingsBefore);
+        QVERIFY(FilesBelow(r.archive.path()).isEmpty());
+        QCOMPARE(r.state.CopyHelpers.size(), engines.size());
+        for (size_t j = 0; j < engines.size(); ++j)
+            QVERIFY(r.state.CopyHelpers[j].get() == engines[j].first && engines[j].first->parent() == engines[j].second);
     }
 
     // "Verbindungs Status": one line per engine; closed by the user, it comes back with the

@@ -215,7 +215,8 @@ private slots:
         tick(4);
         QCOMPARE(r->files(1).filter(QStringLiteral("(Keller)-broken.http")).size(), 4);
         QCOMPARE(r->read(1, "20060512-134504(Keller)-broken.http"), bad->lastResponse());
-        QCOMPARE(r->log.count(QStringLiteral("Keller: Es wurde eine ungültige oder unvollständige Bilddatei zurückgeliefert!")), 4);
+        QCOMPARE(r->log.count(QStringLiteral("Keller: HTTP 404: Bildpfad nicht gefunden!")), 4);
+        QCOMPARE(r->state.Cams.Item(1)->mLastOutcome, QStringLiteral("HTTP 404: Bildpfad nicht gefunden"));
         QVERIFY(r->state.Cams.Item(1)->mCamLastPic.isEmpty() && r->view.shown.isEmpty());
         // A refused port and a refused URL: one line per interval, no folder.
         QCOMPARE(r->log.count(QStringLiteral("Weg: Allgemeiner Verbindungsfehler!")), 2);

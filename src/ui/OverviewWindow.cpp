@@ -1,0 +1,173 @@
+#include "ui/OverviewWindow.h"
+
+#include "state/AppState.h"
+#include "cameras/CamObject.h"
+#include "ui/WindowHelpers.h"
+
+#include <QGridLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+OverviewTile::OverviewTile(QWidget *parent)
+    : QFrame(parent)
+{
+    setFrameShape(QFrame::StyledPanel);
+    setFixedWidth(OverviewWindow::TileWidth);
+    imgBild = Named(new QLabel, "imgBild");
+    imgBild->setFixedSize(OverviewWindow::TileWidth - 12, OverviewWindow::PictureHeight);
+    imgBild->setAlignment(Qt::AlignCenter);
+    imgBild->setStyleSheet(QStringLiteral("background: black; color: gray"));
+    lblName = Named(new QLabel, "lblName");
+    QFont bold = lblName->font();
+    bold.setBold(true);
+    lblName->setFont(bold);
+    lblStatus = Named(new QLabel, "lblStatus");
+    lblStatus->setWordWrap(true);
+    lblStatus->setMinimumHeight(2 * lblStatus->fontMetrics().lineSpacing());
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->addWidget(imgBild);
+    layout->addWidget(lblName);
+    layout->addWidget(lblStatus);
+}
+
+void OverviewTile::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
+    QFrame::mouseDoubleClickEvent(event);
+}
+
+OverviewWindow::OverviewWindow(AppState &state, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , mState(state)
+{
+    setObjectName(QStringLiteral("frmUebersicht"));
+    setWindowTitle(QStringLiteral("Übersicht"));
+    mScroll = new QScrollArea;
+    mScroll->setWidgetResizable(true);
+    mScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mGrid = new QWidget;
+    mLayout = new QGridLayout(mGrid);
+    mLayout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    mScroll->setWidget(mGrid);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(mScroll);
+    // Three tiles across to start with, scroll bar and spacing included.
+    resize(3 * (TileWidth + 12) + 50, 2 * (PictureHeight + 90) + 20);
+    mTimer.setInterval(RefreshMs);
+    connect(&mTimer, &QTimer::timeout, this, &OverviewWindow::Refresh);
+}
+
+void OverviewWindow::Refresh()
+{
+    const int count = mState.CamCount;
+    bool added = false;
+    while (int(mTiles.size()) < count) {
+        auto *tile = new OverviewTile(mGrid);
+        const int index = int(mTiles.size());
+        connect(tile, &OverviewTile::doubleClicked, this, [this, index] { emit cameraChosen(index + 1); });
+        mTiles.push_back(tile);
+        added = true;
+    }
+    const bool removed = int(mTiles.size()) > count;
+    while (int(mTiles.size()) > count) {
+        delete mTiles.back();
+        mTiles.pop_back();
+    }
+    if (added || removed) {
+        mColumns = 0;   // placed anew
+        Reflow();
+    }
+
+    for (int i = 0; i < count; ++i) {
+        OverviewTile *tile = mTiles[size_t(i)];
+        const auto cam = mState.Cams.Item(i + 1);
+        if (!cam)
+            continue;
+        tile->lblName->setText(cam->mCamName);
+        QString status = mState.Recording && cam->mCamUpdaterate != -1 ? QStringLiteral("Aufnahme") : QStringLiteral("aus");
+        status += cam->mLastSavedTime.isValid()
+            ? QStringLiteral(" · letztes Bild ") + cam->mLastSavedTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+            : QStringLiteral(" · noch kein Bild");
+        if (!cam->mLastOutcome.isEmpty())
+            status += QStringLiteral("\n") + cam->mLastOutcome;
+        tile->lblStatus->setText(status);
+
+    }
+
+    // Decoding shares the thread with the transfers: a bounded number per refresh, going
+    // round so that with many cameras every tile gets its turn.
+    int budget = MaxDecodesPerRefresh;
+    for (int k = 0; k < count && budget > 0; ++k) {
+        const int i = (mNextDecode + k) % count;
+        OverviewTile *tile = mTiles[size_t(i)];
+        const auto cam = mState.Cams.Item(i + 1);
+        // Cameras may be reordered: the tile follows its position's camera.
+        if (!cam || cam->mCamLastPic == tile->shownPic)
+            continue;
+        tile->shownPic = cam->mCamLastPic;
+        if (tile->shownPic.isEmpty()) {
+            tile->imgBild->clear();
+            continue;
+        }
+        --budget;
+        mNextDecode = (i + 1) % count;
+        QImageReader reader(tile->shownPic);
+        const QSize box = tile->imgBild->size();
+        QSize size = reader.size();
+        if (size.isValid()) {
+            size.scale(box, Qt::KeepAspectRatio);
+            reader.setScaledSize(size);   // JPEG decodes straight at this size
+        }
+        const QImage image = reader.read();
+        ++mDecodes;
+        if (image.isNull())
+            tile->imgBild->setText(QStringLiteral("Bild nicht lesbar"));
+        else
+            tile->imgBild->setPixmap(QPixmap::fromImage(image));
+    }
+}
+
+void OverviewWindow::Reflow()
+{
+    const int spacing = mLayout->horizontalSpacing() < 0 ? 6 : mLayout->horizontalSpacing();
+    const int width = mScroll->viewport()->width() - mLayout->contentsMargins().left() - mLayout->contentsMargins().right()
+        - mScroll->verticalScrollBar()->sizeHint().width();
+    const int columns = std::max(1, (width + spacing) / (TileWidth + spacing));
+    if (columns == mColumns)
+        return;
+    mColumns = columns;
+    for (OverviewTile *tile : mTiles)
+        mLayout->removeWidget(tile);
+    for (int i = 0; i < int(mTiles.size()); ++i) {
+        mLayout->addWidget(mTiles[size_t(i)], i / columns, i % columns);
+        mTiles[size_t(i)]->show();
+    }
+}
+
+void OverviewWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Reflow();
+}
+
+void OverviewWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Refresh();
+    mTimer.start();
+}
+
+void OverviewWindow::hideEvent(QHideEvent *event)
+{
+    mTimer.stop();
+    QWidget::hideEvent(event);
+}
