@@ -1,5 +1,5 @@
 // URL parsing, request bytes and response decoding, without sockets. The body's image search
-// is checked by the decoder's fuzz target, whose corpus the suite replays.
+// is checked further by the decoder's fuzz target, whose corpus the suite replays.
 #include "fetch/HttpRequest.h"
 #include "fetch/ResponseDecoder.h"
 
@@ -120,6 +120,21 @@ private slots:
             for (int at = 0; at < wire.size(); at += step)
                 pieces.append(wire.mid(at, step));
             QCOMPARE(decode(pieces), expected);
+        }
+    }
+
+    // The start marker's 1-based position must fit 16 bits: 32767 is the last that does.
+    void startMarkerLimit()
+    {
+        const QByteArray head = "HTTP/1.1 200 OK\r\n\r\n", image = "\xFF\xD8" + QByteArray(60, 'x') + "\xFF\xD9";
+        for (const qsizetype at : {32766, 32767}) {
+            const QByteArray response = head.leftJustified(at, ' ') + image;
+            ResponseDecoder d;
+            QVERIFY(d.feed(response));
+            d.finish();
+            bool noImage = false;
+            QCOMPARE(d.extractBody(1, noImage), at == 32766 ? image : response);
+            QCOMPARE(noImage, at != 32766);
         }
     }
 

@@ -223,9 +223,8 @@ private slots:
             late.imageSize = 3600;
             late.splitPoints = {100};
             late.splitDelayMs = 50;
-            CamSim *hof = addCamera("Hof", qint16(interval), CamSim::Mode::FixedJpeg);
-            hof->setBehaviour(late);
-            r->addCamera(QStringLiteral("Aus"), -1, QStringLiteral("127.0.0.1:%1").arg(hof->port()));
+            addCamera("Hof", qint16(interval), CamSim::Mode::FixedJpeg)->setBehaviour(late);
+            addCamera("Aus", -1, CamSim::Mode::NewJpeg);
             startRecording();
             tick(interval - 1);
             QVERIFY(r->log.filter("KB werden").isEmpty());
