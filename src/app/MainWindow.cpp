@@ -301,6 +301,14 @@ void frmMain::SaveSettings()
     SaveSettingsLogged(mState, *this);
 }
 
+// A certificate pinned by a transfer reaches the file at once, and the editor if it shows
+// that camera.
+void frmMain::SettingsChanged()
+{
+    frCams->ShowCertificate();
+    SaveSettings();
+}
+
 void frmMain::RestartEstimate()
 {
     mState.SpaceMeter.Reset();

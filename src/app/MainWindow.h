@@ -65,6 +65,7 @@ public:
     QString StatusText(int panel) const { return mStatusText[panel == 1 ? 0 : 1]; }
     bool ShowLastImage(const QString &path, const QString &label, QString *error) override;
     void ShowRecordingState(bool on) override;
+    void SettingsChanged() override;
 
     // The groups, and the controls of the window itself, under the program's names.
     CameraEditor *frCams;

@@ -36,6 +36,8 @@ public:
 
     // The outcome of a transfer; lives in CHCallBack.cpp.
     void CHCallBack(const QByteArray &byData, qint16 iError) override;
+    // Failure reports are judged by their code alone.
+    bool wantsEarlierAnswer() const override { return false; }
     // What the change test needs to know of an image.
     struct ImageMarks
     {

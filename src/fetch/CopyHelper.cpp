@@ -228,8 +228,13 @@ void CopyHelper::report(qint16 iError)
     mRedirects = 0;
     // The parent may be replaced inside its own callback; it lives until the call returns.
     const std::shared_ptr<CopyHelperParent> parent = mParent;
-    if (parent)
-        parent->CHCallBack(mData, iError);
+    if (!parent)
+        return;
+    const quint64 serial = mTransferSerial;
+    parent->CHCallBack(mData, iError);
+    // 255 cameras would otherwise keep an image each between their transfers.
+    if (serial == mTransferSerial && !parent->wantsEarlierAnswer())
+        mData = QByteArray();
 }
 
 void CopyHelper::mWinsockControl_Connect()

@@ -13,6 +13,9 @@ class CopyHelperParent
 public:
     virtual ~CopyHelperParent() = default;
     virtual void CHCallBack(const QByteArray &byData, qint16 iError) = 0;
+    // False when the bytes of a failure report are of no use to this receiver: the engine
+    // then lets go of an answer once reported instead of keeping it for the next failure.
+    virtual bool wantsEarlierAnswer() const { return true; }
 
     // Kept with the camera, since an engine serves whichever camera is due.
     DigestSession mDigestSession;

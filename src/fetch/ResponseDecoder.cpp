@@ -20,6 +20,36 @@ int hexValue(char c)
 // Where the first start marker may lie at most: its 1-based position is held in 16 bits.
 constexpr qsizetype LastStartMarkerIndex = 32766;
 
+// The most an announced length reserves ahead of the bytes.
+constexpr qint64 MaxReservedBytes = qint64(8) * 1024 * 1024;
+
+// The value of a Content-Length line, -1 when there is none or it is not a plain number.
+qint64 announcedLength(QByteArrayView headerBlock, qint64 bound)
+{
+    qsizetype start = 0;
+    while (start < headerBlock.size()) {
+        qsizetype end = headerBlock.indexOf("\r\n", start);
+        if (end < 0)
+            end = headerBlock.size();
+        const QByteArrayView line = headerBlock.sliced(start, end - start);
+        start = end + 2;
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || line.first(colon).trimmed().compare("Content-Length", Qt::CaseInsensitive) != 0)
+            continue;
+        const QByteArrayView value = line.sliced(colon + 1).trimmed();
+        if (value.isEmpty())
+            return -1;
+        qint64 length = 0;
+        for (const char c : value) {
+            if (c < '0' || c > '9' || length > bound)
+                return -1;
+            length = length * 10 + (c - '0');
+        }
+        return length;
+    }
+    return -1;
+}
+
 } // namespace
 
 void ResponseDecoder::reset()
@@ -43,6 +73,11 @@ bool ResponseDecoder::feed(const QByteArray &bytes)
         mHeaderEnd = found + 4;
         if (!isChunkedHeader(QByteArray::fromRawData(mResponse.constData(), mHeaderEnd))) {
             mChunked = -1;
+            // Hundreds of answers are in flight at once: each takes what it announced instead
+            // of growing by steps that overshoot. A length no image has is not taken on trust.
+            const qint64 length = announcedLength(headerBlock(), MaxResponseBytes);
+            if (length >= 0 && mHeaderEnd + length <= MaxReservedBytes && mHeaderEnd + length > mResponse.capacity())
+                mResponse.reserve(mHeaderEnd + length);
             return true;
         }
         mChunked = 1;

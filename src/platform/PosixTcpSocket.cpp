@@ -4,12 +4,14 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -311,13 +313,32 @@ void PosixTcpSocket::onReadable()
     bool peerClosed = false;
     int err = 0;
     const qsizetype before = mIn.size();
-    // Growing by resize alone would allocate twice a piece, and the buffer travels on as the
-    // response and the image.
-    if (mIn.capacity() == 0)
-        mIn.reserve(ReadPiece);
     while (mIn.size() - before < ReadPiece) {
-        const qsizetype want = ReadPiece - (mIn.size() - before);
+        // The buffer travels on as the response and the image, hundreds of them at once: it
+        // takes what has arrived, not a whole piece.
+        int waiting = 0;
+        if (::ioctl(mFd, FIONREAD, &waiting) < 0 || waiting == 0) {
+            // Nothing queued: the peer's close, an error or nothing at all; found out
+            // without a buffer.
+            char probe = 0;
+            const ssize_t n = ::recv(mFd, &probe, 1, MSG_PEEK);
+            if (n == 0) {
+                peerClosed = true;
+                break;
+            }
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno != EAGAIN && errno != EWOULDBLOCK)
+                    err = errno;
+                break;
+            }
+            waiting = 1;
+        }
+        const qsizetype want = std::clamp<qsizetype>(waiting, 1, ReadPiece - (mIn.size() - before));
         const qsizetype at = mIn.size();
+        if (mIn.capacity() < at + want)
+            mIn.reserve(at + want);
         mIn.resize(at + want);
         const ssize_t n = ::recv(mFd, mIn.data() + at, static_cast<size_t>(want), 0);
         if (n > 0) {

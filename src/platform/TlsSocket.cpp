@@ -14,6 +14,8 @@ namespace {
 
 // One SSL_read call takes at most this much; the plain text is handed on in pieces of this size.
 constexpr qsizetype ReadPiece = 256 * 1024;
+// A TLS record's plaintext at most, with room for what a peer may pad.
+constexpr qsizetype MaxRecordBytes = 16 * 1024 + 2048;
 
 // New sessions reach the camera's memory here; with TLS 1.3 they come after the handshake.
 int keepSession(SSL *ssl, SSL_SESSION *session)
@@ -285,11 +287,14 @@ void TlsSocket::advance()
     bool peerEnded = false;
     bool broken = false;
     const qsizetype before = mPlain.size();
-    if (mPlain.capacity() == 0)
-        mPlain.reserve(ReadPiece);
-    while (mPlain.size() - before < ReadPiece) {
+    // The plaintext is never longer than the ciphertext it comes from: what waits here plus
+    // one record inside the TLS library. The buffer travels on as the response.
+    const qsizetype piece = std::min<qsizetype>(ReadPiece, mNetInBytes.size() - mNetInRead + MaxRecordBytes);
+    if (mPlain.capacity() < before + piece)
+        mPlain.reserve(before + piece);
+    while (mPlain.size() - before < piece) {
         const qsizetype at = mPlain.size();
-        const qsizetype want = ReadPiece - (at - before);
+        const qsizetype want = piece - (at - before);
         mPlain.resize(at + want);
         ERR_clear_error();
         const int n = SSL_read(mSsl, mPlain.data() + at, int(want));
@@ -322,7 +327,7 @@ void TlsSocket::advance()
         mPhase = Phase::Ended;
         mOwnState = Closing;
         emitEvent(mHandlers.closed);
-    } else if (mPlain.size() - before >= ReadPiece) {
+    } else if (mPlain.size() - before >= piece) {
         advance();   // more may be waiting in the input already
     }
 }

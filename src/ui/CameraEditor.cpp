@@ -79,6 +79,11 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
         cmbUpdaterate->addItem(QString::number(seconds), seconds);
     btAktivieren = Named(new QPushButton(QStringLiteral("Aktivieren")), "btAktivieren",
                          QStringLiteral("Änderungen an Kameras übernehmen und sichern"));
+    txtZertifikat = Named(new QLineEdit, "txtZertifikat",
+                          QStringLiteral("Fingerabdruck (SHA-256) des gemerkten Zertifikats der HTTPS-Kamera"));
+    txtZertifikat->setReadOnly(true);
+    btZertifikatVergessen = Named(new QPushButton(QStringLiteral("Vergessen")), "btZertifikatVergessen",
+                                  QStringLiteral("Zertifikat vergessen; die nächste Verbindung merkt sich das neue"));
 
     btTesten = Named(new QPushButton(QStringLiteral("Testen")), "btTesten",
                      QStringLiteral("Kamera mit den eingegebenen Werten einmal abfragen, ohne zu speichern"));
@@ -102,6 +107,10 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
     camForm->addRow(QStringLiteral("Benutzername:"), txtUser);
     camForm->addRow(QStringLiteral("Passwort:"), txtPassword);
     camForm->addRow(QStringLiteral("Intervall:"), rateRow);
+    auto *certRow = new QHBoxLayout;
+    certRow->addWidget(txtZertifikat, 1);
+    certRow->addWidget(btZertifikatVergessen);
+    camForm->addRow(QStringLiteral("Zertifikat:"), certRow);
 
     // Text boxes follow every change, the program's own included.
     connect(cmbKameraname, qOverload<int>(&QComboBox::activated), this, [this] {
@@ -120,6 +129,7 @@ CameraEditor::CameraEditor(AppState &state, QWidget *parent)
     connect(btAdd, &QPushButton::clicked, this, &CameraEditor::btAdd_Click);
     connect(btDel, &QPushButton::clicked, this, &CameraEditor::btDel_Click);
     connect(btTesten, &QPushButton::clicked, this, &CameraEditor::btTesten_Click);
+    connect(btZertifikatVergessen, &QPushButton::clicked, this, &CameraEditor::btZertifikatVergessen_Click);
 }
 
 void CameraEditor::LoadCameras()
@@ -173,8 +183,28 @@ void CameraEditor::cmbKameraname_Click()
         if (cmbUpdaterate->itemData(i).toInt() == cam->mCamUpdaterate)
             cmbUpdaterate->setCurrentIndex(i);
     }
+    ShowCertificate();
     MarkChanged(false);
     emit cameraSelected();
+}
+
+void CameraEditor::ShowCertificate()
+{
+    const auto cam = mState.Cams.Item(mState.SelectedCam);
+    const QString pinned = cam ? PinnedCertificate(*cam) : QString();
+    txtZertifikat->setText(pinned);
+    txtZertifikat->setCursorPosition(0);
+    btZertifikatVergessen->setEnabled(!pinned.isEmpty());
+}
+
+void CameraEditor::btZertifikatVergessen_Click()
+{
+    const auto cam = mState.Cams.Item(mState.SelectedCam);
+    if (!cam)
+        return;
+    ForgetCertificate(*cam);
+    ShowCertificate();
+    emit saveRequested();
 }
 
 void CameraEditor::btAktivieren_Click()
@@ -182,7 +212,7 @@ void CameraEditor::btAktivieren_Click()
     const auto cam = mState.Cams.Item(mState.SelectedCam);
     if (!cam)
         return;
-    const QString socket = RemoveText(RemoveText(txtSocket->text(), QStringLiteral("http:")), QStringLiteral("/"));
+    const QString socket = NormalizeCamSocket(txtSocket->text());
     txtSocket->setText(socket);
     cam->mCamSocket = socket;
     QString path = txtImgPath->text();

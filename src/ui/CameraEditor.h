@@ -25,11 +25,13 @@ public:
     int SelectedNameIndex() const;
     // Selects an entry of the name list as the program does: the selection handling runs.
     void SelectCamEntry(int index);
+    // Shows the selected camera's pinned certificate, e.g. after a connection pinned one.
+    void ShowCertificate();
 
     QComboBox *cmbKameraname, *cmbUpdaterate;
     QLabel *lblCamFolder;   // element 8 of the description labels
-    QPushButton *btAdd, *btDel, *btAktivieren, *btTesten;
-    QLineEdit *txtSocket, *txtImgPath, *txtUser, *txtPassword;
+    QPushButton *btAdd, *btDel, *btAktivieren, *btTesten, *btZertifikatVergessen;
+    QLineEdit *txtSocket, *txtImgPath, *txtUser, *txtPassword, *txtZertifikat;
 
 signals:
     // The selected camera's boxes were filled: the window shows its last image.
@@ -45,6 +47,7 @@ public slots:
     void btAdd_Click();
     void btDel_Click();
     void btTesten_Click();
+    void btZertifikatVergessen_Click();
 
 private:
     AppState &mState;

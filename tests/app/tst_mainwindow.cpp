@@ -285,6 +285,7 @@ private slots:
         QTest::addColumn<QString>("taken");   // socket|path|interval
         QTest::newRow("scheme and slashes") << "http://host:81/" << "live.jpg" << 4 << "host:81|/live.jpg|5";
         QTest::newRow("empty path") << "h" << "" << 12 << "h||120";
+        QTest::newRow("https kept") << "HTTPS://cam:8443/" << "a.jpg" << 1 << "https://cam:8443|/a.jpg|1";
     }
     void activate()
     {
@@ -313,6 +314,26 @@ private slots:
         QCOMPARE(QStringList({c.txtSocket->text(), c.txtImgPath->text(), cam->mCamUser, cam->mCamPassword, cam->mCamName}),
                  QStringList({cam->mCamSocket, cam->mCamImagePath, "u", "p", "Tor2"}));
         QVERIFY(!c.btAktivieren->isEnabled() && ReadAll(r.ini()).contains("<CAM02_SOCKET>" + cam->mCamSocket.toUtf8() + "</CAM02_SOCKET>"));
+    }
+
+    // A pin found by a transfer reaches the file and the editor at once; "Vergessen" takes
+    // the selected camera's pin out of both and leaves the other camera's.
+    void certificate()
+    {
+        WindowRig r;
+        r.load(SettingsText({{"CAM_COUNT", "2"}, {"CAM02_CERT", "AA:BB"}, {"LASTCAM", "1"}, {"LIMIT_OPT", "Z"}, {"LIMIT_UNIT", "h"}}));
+        CameraEditor &c = r.cams();
+        QVERIFY(!c.btZertifikatVergessen->isEnabled());
+        const auto cam = r.state.Cams.Item(1);
+        cam->mTlsPeer->pinned = cam->mTlsPeer->findings.pinnedNow = QStringLiteral("CC:DD");
+        cam->CHCallBack(QByteArray(), 0);
+        QVERIFY(ReadAll(r.ini()).contains("<CAM01_CERT>CC:DD</CAM01_CERT>") && c.txtZertifikat->text() == QStringLiteral("CC:DD"));
+        r.pick(c.cmbKameraname, 1);
+        QCOMPARE(c.txtZertifikat->text(), QStringLiteral("AA:BB"));
+        r.click(c.btZertifikatVergessen);
+        const QByteArray saved = ReadAll(r.ini());
+        QVERIFY(!saved.contains("CAM02_CERT") && saved.contains("<CAM01_CERT>CC:DD</CAM01_CERT>"));
+        QVERIFY(c.txtZertifikat->text().isEmpty() && !c.btZertifikatVergessen->isEnabled());
     }
 
     // Steps: "sel:i" chooses entry i, "type:x" types a name, "addr" types an address, "ret"
