@@ -383,29 +383,11 @@ bool CopyHelper::followRedirect()
     if (location.isEmpty())
         return false;
 
-    // The user-info as it came, so the credentials go again exactly as typed.
-    const qsizetype schemeEnd = mURL.indexOf(QLatin1String("://"));
-    const QString authority = mURL.mid(schemeEnd + 3).section(QLatin1Char('/'), 0, 0);
-    const qsizetype at = authority.indexOf(QLatin1Char('@'));
-    const QString userInfo = at >= 0 ? authority.left(at + 1) : QString();
-
-    QString target;
-    if (location.startsWith(QLatin1Char('/')) && !location.startsWith(QLatin1String("//"))) {
-        target = mURL.left(schemeEnd + 3) + authority + location;
-    } else {
-        const std::optional<UrlParts> next = ParseUrlParts(location);
-        const bool known = location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-            || location.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
-        if (!known || !next || !next->userInfo.isEmpty() || next->host.compare(mUrl.host, Qt::CaseInsensitive) != 0) {
-            if (mParent)
-                mParent->mRedirectRefused = QStringLiteral("Weiterleitung auf einen anderen Rechner nicht gefolgt: ") + location;
-            return false;
-        }
-        const qsizetype nextSchemeEnd = location.indexOf(QLatin1String("://"));
-        target = location.left(nextSchemeEnd + 3) + userInfo + location.mid(nextSchemeEnd + 3);
-    }
-    if (mRedirects >= MaxRedirects) {
-        if (mParent)
+    const Redirect next = NextRedirect(mURL, location, mRedirects, MaxRedirects);
+    if (next.verdict != Redirect::Verdict::Follow) {
+        if (mParent && next.verdict == Redirect::Verdict::OtherHost)
+            mParent->mRedirectRefused = QStringLiteral("Weiterleitung auf einen anderen Rechner nicht gefolgt: ") + location;
+        else if (mParent && next.verdict == Redirect::Verdict::TooMany)
             mParent->mRedirectRefused = QStringLiteral("Zu viele Weiterleitungen, zuletzt auf: ") + location;
         return false;
     }
@@ -413,7 +395,7 @@ bool CopyHelper::followRedirect()
     mRetries = 0;
     mAskedAgain = false;   // the new place may ask for credentials once more
     mStaleAsked = false;
-    if (!Dispatch(target)) {
+    if (!Dispatch(next.target)) {
         mRetries = 0;
         setTransferState(TransferState::Idle);
         report(-1);

@@ -265,7 +265,8 @@ QByteArray DigestAuthorization(const DigestChallenge &challenge, const QByteArra
                                const QByteArray &password, QByteArrayView method, const QByteArray &uri,
                                quint32 nc, const QByteArray &cnonce)
 {
-    if (std::any_of(user.cbegin(), user.cend(), isControl))
+    // Either would end the header line early or add one of the camera's choosing.
+    if (std::any_of(user.cbegin(), user.cend(), isControl) || std::any_of(uri.cbegin(), uri.cend(), isControl))
         return QByteArray();
     using A = DigestChallenge::Algorithm;
     const bool sha = challenge.algorithm == A::Sha256 || challenge.algorithm == A::Sha256Sess;

@@ -34,8 +34,8 @@ bool IsUnauthorized(QByteArrayView headerBlock);
 // A malformed WWW-Authenticate line offers nothing that can be answered.
 AuthChallenges ParseAuthChallenges(QByteArrayView headerBlock);
 
-// The value of the Authorization line, "Digest username=..."; empty when the user name cannot
-// go into a header (a control character).
+// The value of the Authorization line, "Digest username=..."; empty when the user name or the
+// uri cannot go into a header (a control character).
 QByteArray DigestAuthorization(const DigestChallenge &challenge, const QByteArray &user,
                                const QByteArray &password, QByteArrayView method, const QByteArray &uri,
                                quint32 nc, const QByteArray &cnonce);

@@ -143,3 +143,36 @@ QByteArray BuildRequest(const UrlParts &url, const QByteArray &authorization, bo
     request += "\r\n";
     return request;
 }
+
+Redirect NextRedirect(const QString &url, const QString &location, int followed, int limit)
+{
+    if (location.isEmpty() || hasControlCharacter(location))
+        return {};
+    // The authority where ParseUrlParts finds it (after the second "/"), even in a URL whose
+    // "://" comes later: the credentials and the host must be the ones it took.
+    const QString authority = url.section(QLatin1Char('/'), 2, 2);
+    const qsizetype at = authority.indexOf(QLatin1Char('@'));
+    const QString userInfo = at >= 0 ? authority.left(at + 1) : QString();
+
+    QString target;
+    if (location.startsWith(QLatin1Char('/')) && !location.startsWith(QLatin1String("//"))) {
+        target = url.section(QLatin1Char('/'), 0, 2) + location;
+    } else {
+        const std::optional<UrlParts> here = ParseUrlParts(url);
+        const std::optional<UrlParts> next = ParseUrlParts(location);
+        const bool known = location.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+            || location.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+        // Any "@" of its own, even with nothing before it: ours put in front would shift the host.
+        const bool ownUserInfo = location.section(QLatin1Char('/'), 2, 2).contains(QLatin1Char('@'));
+        if (!known || !here || !next || ownUserInfo || next->host.compare(here->host, Qt::CaseInsensitive) != 0)
+            return {Redirect::Verdict::OtherHost, QString()};
+        const qsizetype nextSchemeEnd = location.indexOf(QLatin1String("://"));
+        target = location.left(nextSchemeEnd + 3) + userInfo + location.mid(nextSchemeEnd + 3);
+    }
+    // A "://" only after the authority: what is left in front of the path is no URL.
+    if (!ParseUrlParts(target))
+        return {};
+    if (followed >= limit)
+        return {Redirect::Verdict::TooMany, QString()};
+    return {Redirect::Verdict::Follow, target};
+}

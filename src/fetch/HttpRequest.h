@@ -50,3 +50,17 @@ QString PercentDecode(const QString &text);
 
 // Characters 0-255 become one byte each; anything above goes out as UTF-8.
 QByteArray ToWireBytes(const QString &text);
+
+// What a 301, 302, 303, 307 or 308 with this Location leads to from url, after followed
+// redirects of this transfer. Followed: a path on the same authority, or an http(s) URL to the
+// same host (any port, path, either scheme) without user-info of its own; url's user-info is
+// kept as typed, so the credentials go again exactly. OtherHost: anything else that names a
+// place. Unusable: a control character, which must not reach a request line, or a URL that
+// stops being one with the new path.
+struct Redirect
+{
+    enum class Verdict { Follow, OtherHost, TooMany, Unusable };
+    Verdict verdict = Verdict::Unusable;
+    QString target;   // only with Follow
+};
+Redirect NextRedirect(const QString &url, const QString &location, int followed, int limit);

@@ -11,6 +11,9 @@ int FuzzDecoder(const std::uint8_t *data, std::size_t size);
 int FuzzSettings(const std::uint8_t *data, std::size_t size);
 int FuzzRequest(const std::uint8_t *data, std::size_t size);
 int FuzzText(const std::uint8_t *data, std::size_t size);
+int FuzzAuth(const std::uint8_t *data, std::size_t size);
+int FuzzRedirect(const std::uint8_t *data, std::size_t size);
+int FuzzTls(const std::uint8_t *data, std::size_t size);
 
 int main(int argc, char **argv)
 {
@@ -19,7 +22,8 @@ int main(int argc, char **argv)
     {
         const char *name;
         int (*run)(const std::uint8_t *, std::size_t);
-    } targets[] = {{"decoder", FuzzDecoder}, {"settings", FuzzSettings}, {"request", FuzzRequest}, {"text", FuzzText}};
+    } targets[] = {{"decoder", FuzzDecoder}, {"settings", FuzzSettings}, {"request", FuzzRequest}, {"text", FuzzText},
+                   {"auth", FuzzAuth}, {"redirect", FuzzRedirect}, {"tls", FuzzTls}};
     int failures = 0;
     for (const auto &[name, run] : targets) {
         const QDir dir(root + QLatin1Char('/') + QLatin1String(name));
