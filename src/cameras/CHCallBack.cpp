@@ -67,8 +67,7 @@ void CamObject::CHCallBack(const QByteArray &byData, qint16 iError)
     const qsizetype n = byData.size();
     std::optional<ImageMarks> marks;   // found by the change test, kept for the next one
 
-    // A TLS record where an HTTP answer belongs: an HTTPS camera asked over plain HTTP.
-    const bool tlsAnswer = iError == -6 && n >= 3 && (byData.at(0) == 0x15 || byData.at(0) == 0x16) && byData.at(1) == 0x03;
+    const bool tlsAnswer = iError == -6 && IsTlsRecord(byData);
     if (tlsAnswer) {
         view.SetStatusText(1, mCamName + QStringLiteral(": Fehler!"));
         WriteLog(state, mCamName + QStringLiteral(": Die Kamera antwortet verschlüsselt, die Adresse braucht https://!"));

@@ -42,6 +42,11 @@ int HttpStatusOf(const QByteArray &response)
     return status;
 }
 
+bool IsTlsRecord(const QByteArray &response)
+{
+    return response.size() >= 3 && (response.at(0) == 0x15 || response.at(0) == 0x16) && response.at(1) == 0x03;
+}
+
 QString OutcomeWords(const QByteArray &byData, qint16 iError, const TlsPeer::Findings &tls)
 {
     if (!tls.refused.isEmpty())
@@ -49,7 +54,7 @@ QString OutcomeWords(const QByteArray &byData, qint16 iError, const TlsPeer::Fin
     if (!tls.failure.isEmpty() && iError != 0 && iError != -6 && iError != -8)
         return tls.failure;
     const qsizetype n = byData.size();
-    if (iError == -6 && n >= 3 && (byData.at(0) == 0x15 || byData.at(0) == 0x16) && byData.at(1) == 0x03)
+    if (iError == -6 && IsTlsRecord(byData))
         return QStringLiteral("Die Kamera antwortet verschlüsselt, die Adresse braucht https://");
     switch (iError) {
     case -1: return QStringLiteral("Fehler beim erneuten Versuch");

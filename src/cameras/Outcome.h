@@ -6,6 +6,9 @@
 #include <QString>
 #include <QtGlobal>
 
+// A TLS record where an HTTP answer belongs: an HTTPS camera asked over plain HTTP.
+bool IsTlsRecord(const QByteArray &response);
+
 // The status code of an HTTP status line at the start of response, 0 when there is none.
 int HttpStatusOf(const QByteArray &response);
 
