@@ -373,18 +373,23 @@ void PosixTcpSocket::onReadable()
     }
 }
 
-bool PosixTcpSocket::getData(QByteArray &data, qint64 maxBytes)
+bool TakeReceived(QByteArray &buffer, QByteArray &data, qint64 maxBytes)
 {
     if (maxBytes < 0)
         return false;
-    if (maxBytes >= mIn.size()) {
-        data = std::move(mIn);
-        mIn = QByteArray();
+    if (maxBytes >= buffer.size()) {
+        data = std::move(buffer);
+        buffer = QByteArray();
     } else {
-        data = mIn.left(maxBytes);
-        mIn.remove(0, maxBytes);
+        data = buffer.left(maxBytes);
+        buffer.remove(0, maxBytes);
     }
     return true;
+}
+
+bool PosixTcpSocket::getData(QByteArray &data, qint64 maxBytes)
+{
+    return TakeReceived(mIn, data, maxBytes);
 }
 
 void PosixTcpSocket::close()

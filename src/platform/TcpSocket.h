@@ -36,6 +36,10 @@ public:
     virtual int state() const = 0;
 };
 
+// getData of a socket that holds its received bytes in buffer: up to maxBytes taken from
+// its front, the whole buffer moved out when it all goes.
+bool TakeReceived(QByteArray &buffer, QByteArray &data, qint64 maxBytes);
+
 class TlsContext;
 
 class SocketFactory

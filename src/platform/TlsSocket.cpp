@@ -395,16 +395,7 @@ bool TlsSocket::send(const QByteArray &data)
 
 bool TlsSocket::getData(QByteArray &data, qint64 maxBytes)
 {
-    if (maxBytes < 0)
-        return false;
-    if (maxBytes >= mPlain.size()) {
-        data = std::move(mPlain);
-        mPlain = QByteArray();
-    } else {
-        data = mPlain.left(maxBytes);
-        mPlain.remove(0, maxBytes);
-    }
-    return true;
+    return TakeReceived(mPlain, data, maxBytes);
 }
 
 void TlsSocket::onInnerClosed()
