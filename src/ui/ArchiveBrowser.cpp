@@ -132,6 +132,7 @@ ArchiveBrowser::ArchiveBrowser(AppState &state, const QString &viewerProgram, co
     cmbKamera = Named(new QComboBox, "cmbKamera", QStringLiteral("Kamera, deren Bilder gezeigt werden"));
     calTag = Named(new QCalendarWidget, "calTag", QStringLiteral("Tage mit Bildern sind fett"));
     calTag->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    calTag->setLocale(QLocale(QLocale::German, QLocale::Germany));   // month and day names in German
     calTag->setFirstDayOfWeek(Qt::Monday);
 
     imgBild = Named(new PictureBox, "imgBild", QStringLiteral("Doppelklick zum Ansehen"));
@@ -180,11 +181,15 @@ ArchiveBrowser::ArchiveBrowser(AppState &state, const QString &viewerProgram, co
     exportLayout->addWidget(prgExport);
     exportLayout->addWidget(lblExport);
 
-    auto *left = new QVBoxLayout;
+    auto *leftColumn = new QWidget;
+    auto *left = new QVBoxLayout(leftColumn);
+    left->setContentsMargins(0, 0, 0, 0);
     left->addWidget(cmbKamera);
     left->addWidget(calTag);
     left->addWidget(frExport);
     left->addStretch(1);
+    // Its natural width, whatever the export's message: the picture takes the rest.
+    leftColumn->setFixedWidth(std::max(300, calTag->sizeHint().width()));
 
     auto *controls = new QHBoxLayout;
     controls->addWidget(btRueckwaerts);
@@ -204,7 +209,7 @@ ArchiveBrowser::ArchiveBrowser(AppState &state, const QString &viewerProgram, co
     right->setSpacing(2);
 
     auto *layout = new QHBoxLayout(this);
-    layout->addLayout(left);
+    layout->addWidget(leftColumn);
     layout->addLayout(right, 1);
     resize(1000, 640);
 
@@ -216,6 +221,8 @@ ArchiveBrowser::ArchiveBrowser(AppState &state, const QString &viewerProgram, co
     connect(cmbKamera, &QComboBox::activated, this, &ArchiveBrowser::CameraChanged);
     connect(calTag, &QCalendarWidget::selectionChanged, this, [this] { OpenDay(calTag->selectedDate()); });
     connect(calTag, &QCalendarWidget::currentPageChanged, this, &ArchiveBrowser::MarkDays);
+    // A day picked with the mouse: the arrow keys go on to its images, not to the next days.
+    connect(calTag, &QCalendarWidget::clicked, sldZeit, [this] { sldZeit->setFocus(); });
     connect(sldZeit, &QSlider::valueChanged, this, &ArchiveBrowser::SliderMoved);
     connect(sldZeit, &QSlider::actionTriggered, this, &ArchiveBrowser::Stop);
     connect(btRueckwaerts, &QPushButton::clicked, this, [this] { Play(-1); });
@@ -287,6 +294,7 @@ int ArchiveBrowser::currentIndex() const
 void ArchiveBrowser::CameraChanged()
 {
     Stop();
+    mArchivePath = mState.ArchivePath;
     QDate date = LatestDayWithImages(*mState.platform.fileSystem, mState.ArchivePath, CamNo());
     if (!date.isValid())
         date = mState.platform.clock->now().date();
@@ -449,7 +457,7 @@ void ArchiveBrowser::showEvent(QShowEvent *event)
         return;
     const int camNo = CamNo();
     FillCameras();
-    if (CamNo() != camNo) {
+    if (CamNo() != camNo || mArchivePath != mState.ArchivePath) {
         CameraChanged();
         return;
     }

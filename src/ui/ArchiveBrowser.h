@@ -115,6 +115,7 @@ private:
 
     AppState &mState;
     const QString mViewerProgram, mViewerArguments;
+    QString mArchivePath;   // of the day shown
     ArchiveDay mDay;
     ArchiveExport mExport;
     QTimer mPlayTimer;
