@@ -66,8 +66,14 @@ private slots:
         QVERIFY(shown("20060512-090000(Hof)-2.jpg"));
         QTest::mouseClick(b->sldZeit, Qt::LeftButton, {}, QPoint(b->sldZeit->positionOf(0), b->sldZeit->height() / 2));
         QVERIFY(shown("20060512-090000(Hof).jpg"));
-        QTest::mouseClick(b->sldZeit, Qt::LeftButton, {}, QPoint(b->sldZeit->positionOf(3), b->sldZeit->height() / 2));
+        // Dragged along: only where it stops is decoded.
+        const int y = b->sldZeit->height() / 2, decodes = b->decodes();
+        QTest::mousePress(b->sldZeit, Qt::LeftButton, {}, QPoint(b->sldZeit->positionOf(0), y));
+        for (int i : {1, 2, 3})
+            QTest::mouseMove(b->sldZeit, QPoint(b->sldZeit->positionOf(i), y));
+        QTest::mouseRelease(b->sldZeit, Qt::LeftButton, {}, QPoint(b->sldZeit->positionOf(3), y));
         QVERIFY(shown("20060512-134500(Hof).jpg"));
+        QCOMPARE(b->decodes(), decodes + 1);
 
         // Played forward it stops at the end; backward from there.
         QTest::mouseClick(b->btVorwaerts, Qt::LeftButton);
