@@ -10,6 +10,7 @@
 #include "config/Settings.h"
 #include "fetch/CopyHelper.h"
 #include "log/Log.h"
+#include "ui/ArchiveBrowser.h"
 #include "ui/ArchiveEditor.h"
 #include "ui/CameraEditor.h"
 #include "ui/LogPanel.h"
@@ -62,12 +63,14 @@ void frmMain::buildControls()
     mnuStartStop = Named(menuBar()->addAction(QStringLiteral("Aufnahme starten")), "mnuStartStop");
     mnuConnStatus = Named(menuBar()->addAction(QStringLiteral("Verbindungs Status")), "mnuConnStatus");
     mnuOverview = Named(menuBar()->addAction(QStringLiteral("Übersicht")), "mnuOverview");
+    mnuArchive = Named(menuBar()->addAction(QStringLiteral("Archiv")), "mnuArchive");
     mnuAbout = Named(menuBar()->addAction(QStringLiteral("About")), "mnuAbout");
     mnuExit = Named(menuBar()->addAction(QStringLiteral("Beenden")), "mnuExit");
     connect(mnuStartStop, &QAction::triggered, &mRecording, &RecordingControl::mnuStartStop_Click);
     connect(mnuConnStatus, &QAction::triggered, this, &frmMain::mnuConnStatus_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
     connect(mnuOverview, &QAction::triggered, this, &frmMain::mnuOverview_Click);
+    connect(mnuArchive, &QAction::triggered, this, &frmMain::mnuArchive_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
 
     auto *central = new QWidget(this);
@@ -263,6 +266,15 @@ void frmMain::mnuOverview_Click()
     frmOverview->show();
     frmOverview->raise();
     frmOverview->activateWindow();
+}
+
+void frmMain::mnuArchive_Click()
+{
+    if (!frmArchive)
+        frmArchive = new ArchiveBrowser(mState, ViewerProgram, ViewerArguments, this);
+    frmArchive->show();
+    frmArchive->raise();
+    frmArchive->activateWindow();
 }
 
 void frmMain::mnuConnStatus_Click()

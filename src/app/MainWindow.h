@@ -10,6 +10,7 @@
 #include <QTimer>
 
 class AppState;
+class ArchiveBrowser;
 class ArchiveEditor;
 class CameraEditor;
 class LogPanel;
@@ -71,8 +72,9 @@ public:
     CameraEditor *frCams;
     ArchiveEditor *archiveEditor;   // frames "Konfiguration" and "Löschen"
     LogPanel *frLog;
-    QAction *mnuStartStop, *mnuConnStatus, *mnuOverview, *mnuAbout, *mnuExit;
+    QAction *mnuStartStop, *mnuConnStatus, *mnuOverview, *mnuArchive, *mnuAbout, *mnuExit;
     OverviewWindow *frmOverview = nullptr;   // made on first use
+    ArchiveBrowser *frmArchive = nullptr;    // made on first use
     QCheckBox *chkRecording;
     QGroupBox *frLetztesBild;
     PictureBox *imgLetztesBild;
@@ -85,6 +87,7 @@ public slots:
     void mnuConnStatus_Click();
     void mnuAbout_Click();
     void mnuOverview_Click();
+    void mnuArchive_Click();
     void imgLetztesBild_DblClick();
     void Form_Resize();
 

@@ -18,6 +18,9 @@ public:
     // Full paths of the subfolders, in name order (ordinal); symbolic links are not folders here.
     virtual QStringList subFolders(const QString &path) const = 0;
     virtual int subFolderCount(const QString &path) const = 0;
+    // Names (not paths) of the regular files in the folder, in no particular order; links and
+    // special files are left out. Cheap enough for folders of thousands of images.
+    virtual QStringList fileNames(const QString &path) const = 0;
     virtual int fileCount(const QString &path) const = 0;
     // Creates one folder whose parent exists.
     virtual bool createFolder(const QString &path) = 0;

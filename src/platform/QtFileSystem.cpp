@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <string>
@@ -286,6 +287,30 @@ int QtFileSystem::subFolderCount(const QString &path) const
         return 0;
     return int(QDir(path).entryList(
         QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::NoSort).size());
+}
+
+QStringList QtFileSystem::fileNames(const QString &path) const
+{
+    // readdir without a stat per entry: an hour folder holds thousands of images, and the
+    // archive browser lists a whole day of them at once.
+    QStringList names;
+    if (path.isEmpty())
+        return names;
+    DIR *dir = ::opendir(QFile::encodeName(path).constData());
+    if (!dir)
+        return names;
+    const int fd = ::dirfd(dir);
+    while (const dirent *entry = ::readdir(dir)) {
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN) {   // file systems that do not say: ask
+            struct stat info {};
+            regular = ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+        }
+        if (regular)
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
 }
 
 int QtFileSystem::fileCount(const QString &path) const

@@ -20,6 +20,7 @@ public:
     bool fileExists(const QString &path) const override;
     QStringList subFolders(const QString &path) const override;
     int subFolderCount(const QString &path) const override;
+    QStringList fileNames(const QString &path) const override;
     int fileCount(const QString &path) const override;
     bool createFolder(const QString &path) override;
     bool deleteFolder(const QString &path, QString *error = nullptr) override;

@@ -62,18 +62,25 @@ void ViewLastImage(AppState &state, const QString &viewerProgram, const QString 
     if (state.Cams.Count() == 0)
         return;
     const auto cam = state.Cams.Item(state.SelectedCam);
-    if (!cam || cam->mCamLastPic.isEmpty())
+    if (!cam)
+        return;
+    ViewImage(state, viewerProgram, viewerArguments, cam->mCamLastPic);
+}
+
+void ViewImage(AppState &state, const QString &viewerProgram, const QString &viewerArguments, const QString &imagePath)
+{
+    if (imagePath.isEmpty())
         return;
     if (viewerProgram.isEmpty()) {
         Warn(state, QStringLiteral("Es wurde kein verknüpftes Programm gefunden!"));
         return;
     }
-    if (!state.platform.fileSystem->fileExists(cam->mCamLastPic)) {
+    if (!state.platform.fileSystem->fileExists(imagePath)) {
         Warn(state, QStringLiteral("Diese Bilddatei existiert nicht mehr!"));
         return;
     }
     Launcher &launcher = *state.platform.launcher;
-    if (!launcher.startDetached(ViewerCommandLine(viewerProgram, viewerArguments, cam->mCamLastPic)))
+    if (!launcher.startDetached(ViewerCommandLine(viewerProgram, viewerArguments, imagePath)))
         Warn(state, QStringLiteral("Fehler beim Starten des verknüpften Programms!\r\n") + launcher.lastError());
 }
 

@@ -13,6 +13,8 @@ struct Platform;
 // start-up. Nothing happens without a last image; a missing viewer, a vanished file and a
 // failed start each get a warning titled "Bildfang - Fehler".
 void ViewLastImage(AppState &state, const QString &viewerProgram, const QString &viewerArguments);
+// The same for any image of the archive, with the same messages; nothing without a path.
+void ViewImage(AppState &state, const QString &viewerProgram, const QString &viewerArguments, const QString &imagePath);
 
 // The command template with every "%1" replaced by target: bare where the template has it
 // bare, so that it falls apart at its blanks, and escaped where the template quotes it, so
