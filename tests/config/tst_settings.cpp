@@ -1,6 +1,7 @@
 #include "state/AppState.h"
 #include "config/Settings.h"
 #include "support/FakeSettingsView.h"
+#include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/SettingsText.h"
 #include "support/TestPlatform.h"
@@ -127,6 +128,16 @@ private slots:
         f.state.SettingsFileName = f.tp.program->folder + "/neu.ini";
         f.tp.fileSystem->unwritable << f.state.SettingsFileName;
         QVERIFY(!SaveSettings(f.state, f.view) && !QFile::exists(f.state.SettingsFileName));
+    }
+
+    // Killed in the middle of a save: the old file stays whole.
+    void killedWhileSaving()
+    {
+        Fixture f;
+        f.writeFile("old");
+        QVERIFY(!ApplySettings(f.state, f.view, BaseFile));
+        QVERIFY(KilledAtFileSize(256, [&] { SaveSettings(f.state, f.view); }));
+        QCOMPARE(f.readFile(), QByteArray("old"));
     }
 
     void roundTrip_data()

@@ -7,6 +7,7 @@
 #include "cameras/CamAddress.h"
 #include "config/Settings.h"
 #include "support/FakeSettingsView.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDirIterator>
 #include <QTest>
@@ -253,7 +254,7 @@ private slots:
     void failingStepsAreLoggedAndHandlingGoesOn()
     {
         const auto hof = r->addCamera(QStringLiteral("Hof"));
-        const auto jpeg = [](const char *middle) { return QByteArray("\xFF\xD8\xFF\xE0") + middle + "\xFF\xD9"; };
+        const auto jpeg = [](const QByteArray &middle) { return QByteArray("\xFF\xD8\xFF\xE0") + middle + "\xFF\xD9"; };
         r->view.failShow = true;
         hof->CHCallBack(jpeg("x"), 0);
         QCOMPARE(r->log, QStringList(QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\"Bild kann nicht geladen werden\"")));
@@ -268,17 +269,22 @@ private slots:
         QVERIFY(r->log.last() == QStringLiteral("Hof: Fehler beim Kopieren!") && r->view.panel1.last() == QStringLiteral("Hof: Fehler!"));
         QCOMPARE(r->files(1).size(), 1);
 
-        // A plain file where the camera folder should be: the image cannot be saved, and is
-        // then neither reported as saved, nor counted, nor the last image.
+        // A disk that refuses to grow files: the image is neither reported as saved, nor counted,
+        // nor the last image, and the log says why. With room again, saving goes on by itself.
         const auto tor = r->addCamera(QStringLiteral("Tor"));
-        QVERIFY(WriteAll(r->state.ArchivePath + "CAM02", QByteArray()));
         r->state.SpaceMeter.Reset();
         r->state.SpaceMeter.HighestInterval(1);
-        tor->CHCallBack(jpeg("lost"), 0);
-        QVERIFY(r->log.last().startsWith(QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\"")));
-        QVERIFY(r->view.panel1.last() == QStringLiteral("Tor: Fehler!") && tor->mCamLastPic.isEmpty());
+        {
+            FileSizeLimit full(1024);
+            tor->CHCallBack(jpeg(QByteArray(2048, 'l')), 0);
+        }
+        QVERIFY2(r->log.last().startsWith(QStringLiteral("Ein Fehler wurde verursacht!\r\n  >\""))
+                     && r->log.last().endsWith(": " + qt_error_string(EFBIG) + '"'), qPrintable(r->log.last()));
+        QVERIFY(r->view.panel1.last() == QStringLiteral("Tor: Fehler!") && tor->mCamLastPic.isEmpty() && r->files(2).isEmpty());
         r->state.SpaceMeter.CountCycles();
         QCOMPARE(r->state.SpaceMeter.EstimateSpace(), 0);
+        tor->CHCallBack(jpeg(QByteArray(2048, 'l')), 0);
+        QCOMPARE(r->files(2), QStringList(QFileInfo(tor->mCamLastPic).fileName()));
     }
 
     // Every code from 0 to -8 without data: "Fehler!" shown, a line only for some.
