@@ -8,7 +8,6 @@
 #include "support/Unprivileged.h"
 
 #include <QLocale>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -179,26 +178,6 @@ private slots:
         second.state.SettingsFileName = path;
         QVERIFY(!LoadSettings(second.state, second.view).error);
         QCOMPARE(BuildSettingsText(second.state, second.view), expected);
-    }
-
-    // The one-pass reader gives what ReadTag gives on random texts of the characters that
-    // matter; texts that bend the rule are in the fuzz corpus of "settings".
-    void oneReaderAgreesWithReadTag()
-    {
-        QStringList texts;
-        QRandomGenerator random(815);
-        const QString alphabet = QString::fromUtf8("<<<>>//AaBb\u212Ax\r");
-        for (int round = 0; round < 3000; ++round) {
-            QString text;
-            for (int i = random.bounded(40); i > 0; --i)
-                text += alphabet[random.bounded(alphabet.size())];
-            texts.append(text);
-        }
-        for (const QString &text : texts) {
-            const SettingsTags tags(text);
-            for (const QString name : {"A", "a", "B", "AB", "", "K", "STRAßE", "/A"})
-                QVERIFY2(tags.tag(name) == ReadTag(text, name), qPrintable(name + " in " + text));
-        }
     }
 
     // A file of the earlier versions reads as it always did: no entities there. That any value

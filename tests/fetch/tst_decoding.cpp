@@ -117,21 +117,7 @@ private slots:
         QVERIFY(d.feed(block.left(block.size() - PlainHead.size())));   // exactly 64 MiB
         QVERIFY(!d.feed("x"));
 
-        auto accepts = [](const QByteArray &sizeLine) {
-            ResponseDecoder c;
-            return c.feed(ChunkedHead + sizeLine + "\r\n");
-        };
-        QVERIFY(!accepts("10000000000000000"));   // past 64 bits
-        QVERIFY(!accepts("4000000"));             // 64 MiB on top of the headers
-        QVERIFY(accepts("3ff0000"));
-
-        // The size line is judged before any data, also when it arrives split.
-        ResponseDecoder split;
-        QVERIFY(split.feed(ChunkedHead + "ffffffff"));
-        QVERIFY(split.feed("ffffffff"));
-        QVERIFY(!split.feed("f\r\n"));
-
-        // Chunks that add up past the bound.
+        // Chunks that add up past the bound; a single size line past it is the fuzz target's.
         ResponseDecoder sum;
         QVERIFY(sum.feed(ChunkedHead));
         const QByteArray chunk = "100000\r\n" + QByteArray(0x100000, 'c') + "\r\n";
