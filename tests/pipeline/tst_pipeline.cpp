@@ -105,8 +105,8 @@ private slots:
         QCOMPARE(cam2->mCamTickCounter, qint16(32767));
     }
 
-    // Recorded like a plain camera; the certificate is pinned, written, refused once changed,
-    // and pinned anew once forgotten.
+    // Recorded like a plain camera; the certificate is pinned, written, and refused once changed
+    // (pinned anew once forgotten: tst_fetch_tls).
     void httpsCamera()
     {
         CamSim &sim = *sims.emplace_back(std::make_unique<CamSim>());
@@ -115,7 +115,7 @@ private slots:
         b.imageSize = 20000;
         sim.setBehaviour(b);
         QVERIFY(sim.listen() && sim.listenTls());
-        const auto cam = r->addCamera("Hof", 1, NormalizeCamSocket(QStringLiteral("HTTPS://127.0.0.1:%1/").arg(sim.tls()->port())));
+        r->addCamera("Hof", 1, NormalizeCamSocket(QStringLiteral("HTTPS://127.0.0.1:%1/").arg(sim.tls()->port())));
         const QString first = CertificateFingerprint(sim.tls()->certificateDer());
         startRecording();
         tick(2);
@@ -133,16 +133,9 @@ private slots:
         QCOMPARE(r->files(1).size(), 2);
         QCOMPARE(certLines().last(), "Hof: Zertifikat hat sich geändert, kein Bild gespeichert! Gemerkt: " + first + ", jetzt: " + second);
         QCOMPARE(r->view.panel1.last(), QStringLiteral("Hof: Fehler!"));
-
-        ForgetCertificate(*cam);
-        r->tp.clock->advanceSeconds(3600);   // a new hour folder, so the count starts again
-        tick();
-        QCOMPARE(r->files(1).size(), 1);
-        QCOMPARE(certLines().size(), 3);
-        QCOMPARE(certLines().last(), "Zertifikat von Hof gemerkt: " + second);
-        QCOMPARE(PinnedCertificate(*cam), second);
     }
 
+    // The timer and the sampling window; its log lines and the menu: tst_mainwindow.
     void switchingOnAndOff()
     {
         const auto cam = r->addCamera(QStringLiteral("CAM1"), 5);
@@ -151,8 +144,6 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(&r->control.MainTimer(), "timeout", Qt::DirectConnection));   // runs the cycle
         r->control.mnuStartStop_Click();
         QVERIFY(!r->state.Recording && !r->control.MainTimer().isActive() && cam->mCamTickCounter == 1);
-        QCOMPARE(r->view.recordingStates, QList<bool>({true, false}));
-        QCOMPARE(r->log, QStringList({"Aufnahme gestartet", "Aufnahme angehalten"}));
         // A whole sampling window counted, then switched on again: the estimate waits for a new one.
         for (const int ticks : {5, 4, 1}) {
             for (int i = 0; i < ticks; ++i)

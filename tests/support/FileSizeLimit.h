@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// A file system that refuses to grow files, for this process: while it lives, a write past
+// A file system that refuses to grow files, for this process while it lives: a write past
 // bytes fails with EFBIG instead of raising SIGXFSZ.
 struct FileSizeLimit
 {
@@ -19,11 +19,7 @@ struct FileSizeLimit
         const rlimit limit{bytes, before.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &before);
-        std::signal(SIGXFSZ, handler);
-    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &before), std::signal(SIGXFSZ, handler); }
 };
 
 // Runs work in a child process that is killed outright (SIGKILL: no clean-up of any kind) at
@@ -32,11 +28,8 @@ inline bool KilledAtFileSize(rlim_t bytes, const std::function<void()> &work)
 {
     const pid_t child = ::fork();
     if (child == 0) {
+        const FileSizeLimit limit(bytes);
         std::signal(SIGXFSZ, [](int) { ::raise(SIGKILL); });
-        rlimit limit{};
-        getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
         work();
         ::_exit(0);
     }
