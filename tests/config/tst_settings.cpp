@@ -125,7 +125,7 @@ private slots:
         QVERIFY(!SaveSettings(f.state, f.view, &reason) && !reason.isEmpty());
         // A failed first save leaves no empty file behind.
         f.state.SettingsFileName = f.tp.program->folder + "/neu.ini";
-        f.tp.fileSystem->unwritable << f.state.SettingsFileName;
+        const FileSizeLimit full(0);
         QVERIFY(!SaveSettings(f.state, f.view) && !QFile::exists(f.state.SettingsFileName));
     }
 
