@@ -406,6 +406,13 @@ bool QtFileSystem::writeFile(const QString &path, const QByteArray &data, QStrin
         }
         written += n;
     }
+    // The commit misses a failure of writing out the buffer: on a full disk a small file
+    // would be replaced by an empty one and reported as saved.
+    if (!file.flush()) {
+        SetError(error, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
     if (!file.commit()) {
         SetError(error, file.errorString());
         return false;

@@ -1,4 +1,5 @@
 #include "platform/QtFileSystem.h"
+#include "support/FileSizeLimit.h"
 #include "support/Files.h"
 #include "support/Unprivileged.h"
 
@@ -121,6 +122,28 @@ private slots:
         }
         QCOMPARE(openFiles(), before);
         QCOMPARE(ReadAll(path("img-600.jpg")), QByteArray("599"));
+    }
+
+    // Files may not grow past 16 bytes: a larger image or file is refused with the system's
+    // reason, also when it fails only as the buffer is written out at the end, and nothing half
+    // written is left, nor a temporary file; killed in the middle of writing, the image's name
+    // and the replaced file show nothing half written either.
+    void fileSizeLimit()
+    {
+        const QByteArray large(64, 'n');
+        QVERIFY(WriteAll(path("Bildfang.ini"), "old"));
+        QString error;
+        {
+            FileSizeLimit full(16);
+            QVERIFY(!mFs.publishFile(path("a.jpg"), large, nullptr, &error));
+            QCOMPARE(error, path("a.jpg") + ": " + qt_error_string(EFBIG));
+            QVERIFY(!mFs.writeFile(path("Bildfang.ini"), large, &error) && !error.isEmpty());
+        }
+        QCOMPARE(QDir(mTemp->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Bildfang.ini"});
+        QVERIFY(KilledAtFileSize(16, [&] { QtFileSystem().publishFile(path("b.jpg"), large, nullptr); }));
+        QVERIFY(KilledAtFileSize(16, [&] { QtFileSystem().writeFile(path("Bildfang.ini"), large); }));
+        QVERIFY(QDir(mTemp->path()).entryList({"*.jpg"}, QDir::Files | QDir::Hidden).isEmpty());
+        QCOMPARE(ReadAll(path("Bildfang.ini")), QByteArray("old"));
     }
 
     void freeSpaceOnNearestExistingAncestor()

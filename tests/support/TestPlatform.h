@@ -22,16 +22,13 @@ public:
     void advanceSeconds(qint64 s) { current = current.addSecs(s); }
 };
 
-// The real file system; the free space (-2: the real one), folders that refuse deletion and files
-// that refuse writing set by the test.
+// The real file system; the free space (-2: the real one) and folders that refuse deletion set
+// by the test.
 class FakeFreeSpaceFileSystem final : public QtFileSystem
 {
 public:
     qint64 freeBytesValue = -2;
     QStringList undeletable;
-    QStringList unwritable;   // writeFile fails there
-    bool writeFile(const QString &path, const QByteArray &data, QString *error = nullptr) override
-    { return !unwritable.contains(path) && QtFileSystem::writeFile(path, data, error); }
     qint64 freeBytes(const QString &path) const override { return freeBytesValue == -2 ? QtFileSystem::freeBytes(path) : freeBytesValue; }
     bool deleteFolder(const QString &path, QString *error) override
     {
