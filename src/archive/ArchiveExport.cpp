@@ -325,6 +325,8 @@ void ArchiveExport::startFfmpeg()
     if (!job.process) {
         job.process = new QProcess;
         job.process->setStandardInputFile(QProcess::nullDevice());
+        // The encoder takes every core it gets; the recording on this machine comes first.
+        job.process->setChildProcessModifier([] { [[maybe_unused]] const int niceness = ::nice(10); });
         connect(job.process, &QProcess::readyReadStandardOutput, this, &ArchiveExport::readFfmpegOutput);
         connect(job.process, &QProcess::readyReadStandardError, this, &ArchiveExport::readFfmpegOutput);
         connect(job.process, &QProcess::started, this, [this] {
