@@ -28,6 +28,7 @@ class TestExport : public QObject
         QFile file(path(name));
         return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() ? file.fileName() : QString();
     }
+    static QByteArray read(const QString &name) { QFile f(name); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
     QString jpeg(const QString &name, int width, int height) const
     {
         QImage image(width, height, QImage::Format_RGB32);
@@ -97,11 +98,9 @@ private slots:
         QVERIFY(exporter->start(ArchiveExport::Format::Mp4, files, target("mp4"), 7, nullptr));
         QTRY_COMPARE(progress.size(), 1);
         QCOMPARE(progress.at(0), (QList<QVariant>{2, 3}));
-        QFile list(path("ffmpeg.list")), args(path("ffmpeg.args"));
-        QVERIFY(list.open(QIODevice::ReadOnly) && args.open(QIODevice::ReadOnly));
-        QCOMPARE(list.readAll(), "ffconcat version 1.0\nfile '" + files[0].toUtf8() + "'\nfile '"
+        QCOMPARE(read(path("ffmpeg.list")), "ffconcat version 1.0\nfile '" + files[0].toUtf8() + "'\nfile '"
                  + path("it'\\''s.jpg").toUtf8() + "'\nfile '" + files[2].toUtf8() + "'\n");
-        const QStringList a = QString::fromUtf8(args.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList a = QString::fromUtf8(read(path("ffmpeg.args"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(a.count(QStringLiteral("7")), 2);
         QVERIFY(a.at(a.indexOf(QStringLiteral("-vf")) + 1).startsWith(QLatin1String("scale=320:240:")));
         QVERIFY(a.contains(QStringLiteral("+faststart")) && a.contains(QStringLiteral("libx264")));
@@ -150,9 +149,8 @@ private slots:
         const QStringList files{jpeg("a.jpg", 161, 121), jpeg("b.jpg", 320, 240), jpeg("c.jpg", 90, 200)};
         QVERIFY(run(ArchiveExport::Format::Mp4, files, target("mp4")).at(0).toBool());
         QProcess probe;
-        probe.start(ffprobe, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                              QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames,width,height"),
-                              QStringLiteral("-of"), QStringLiteral("csv=p=0"), target("mp4")});
+        probe.start(ffprobe, QStringLiteral("-v error -count_frames -show_entries stream=nb_read_frames,width,height -of csv=p=0")
+                                 .split(QLatin1Char(' ')) << target("mp4"));
         QVERIFY(probe.waitForFinished(30000));
         QCOMPARE(probe.readAllStandardOutput().trimmed(), QByteArray("160,120,3"));
     }
@@ -172,9 +170,7 @@ private slots:
         QVERIFY(result.at(0).toBool());
         QVERIFY(result.at(1).toString().contains(QLatin1String("1 Bild fehlte")));
         QCOMPARE(outFolder(), QStringList{QStringLiteral("film.zip")});
-        QFile file(target("zip"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray zip = file.readAll();
+        const QByteArray zip = read(target("zip"));
         const QList<Entry> entries = centralDirectory(zip);
         QCOMPARE(entries.size(), 3);
         const quint32 crcs[] = {0xCBF43926u, 0x4ACE97DBu, 0};
@@ -194,9 +190,7 @@ private slots:
     {
         const QStringList files(70000, put(QStringLiteral("a.jpg"), "x"));
         QVERIFY(run(ArchiveExport::Format::Zip, files, target("zip")).at(0).toBool());
-        QFile file(target("zip"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(centralDirectory(file.readAll()).size(), 70000);
+        QCOMPARE(centralDirectory(read(target("zip"))).size(), 70000);
     }
 
     // A write that fails (the file size limit stands in for a full drive) leaves nothing.
