@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 struct Platform;
 
@@ -36,5 +37,16 @@ signals:
     void finished(bool ok, const QString &message);
 
 private:
+    struct Job;
+    void prepare();
+    void prepared();
+    void startFfmpeg();
+    void readFfmpegOutput();
+    void ffmpegEnded(int iExitCode, bool bCrashed);
+    void publish(int iWritten);
+    void fail(const QString &strMessage, bool bWriteFailed = false);
+    void finish(bool ok, const QString &message);
+
     Platform &mPlatform;
+    std::unique_ptr<Job> mJob;
 };

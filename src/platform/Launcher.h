@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// Starts another program from a command line and does not wait for it.
+// Starts another program from a command line and does not wait for it, and finds programs.
 class Launcher
 {
 public:
@@ -10,4 +10,11 @@ public:
     virtual bool startDetached(const QString &commandLine) = 0;
     // The system's description of why the last start failed.
     virtual QString lastError() const { return {}; }
+    // Full path of the program called name on the search path, looked up now; empty when
+    // there is none.
+    virtual QString findProgram(const QString &name) const
+    {
+        Q_UNUSED(name);
+        return {};
+    }
 };

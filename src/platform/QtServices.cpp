@@ -61,6 +61,11 @@ bool QtLauncher::startDetached(const QString &commandLine)
     return started;
 }
 
+QString QtLauncher::findProgram(const QString &name) const
+{
+    return QStandardPaths::findExecutable(name);
+}
+
 DataFolders ChooseDataFolders(const QString &programFolder, bool besideProgram,
                               const std::function<QString(const char *)> &env)
 {

@@ -35,6 +35,7 @@ class QtLauncher final : public Launcher
 public:
     bool startDetached(const QString &commandLine) override;
     QString lastError() const override { return mLastError; }
+    QString findProgram(const QString &name) const override;
 
 private:
     QString mLastError;

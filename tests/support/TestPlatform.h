@@ -4,6 +4,7 @@
 #include "platform/QtFileSystem.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -65,7 +66,9 @@ class RecordingLauncher final : public Launcher
 {
 public:
     QStringList commandLines;
+    QHash<QString, QString> programs;   // what findProgram finds, by name
     bool startDetached(const QString &commandLine) override { commandLines.append(commandLine); return true; }
+    QString findProgram(const QString &name) const override { return programs.value(name); }
 };
 
 // Thrown by FakeProgramInfo::exitNow so that nothing after a fatal error runs.
