@@ -7,7 +7,9 @@
 #include <QCalendarWidget>
 #include <QDirIterator>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 // "Archiv" opened from the menu and driven by keys and mouse on the real window: the newest
@@ -104,11 +106,18 @@ private slots:
         const QStringList before = tree();
         WindowRig::pick(b->cmbFormat, 0);
         QTest::mouseClick(b->btExportieren, Qt::LeftButton);
-        if (ArchiveExport(r.tp.platform).findFfmpeg().isEmpty())
-            QVERIFY(asked.isEmpty() && b->lblExport->text().contains(QStringLiteral("„sudo apt install ffmpeg“")));
+        QVERIFY(asked.isEmpty() && b->lblExport->text().contains(QStringLiteral("„sudo apt install ffmpeg“")));
         WindowRig::pick(b->cmbFormat, 1);
         QTest::mouseClick(b->btExportieren, Qt::LeftButton);
         QVERIFY(asked.last().endsWith(QStringLiteral("/CAM01_20060512_134500-134507.zip")) && !b->btAbbrechen->isEnabled());
+        // Answered: the whole day goes out, the bar runs full and the buttons come back.
+        QTemporaryDir out;
+        b->chooseExportFile = [&](const QString &) { return out.filePath(QStringLiteral("tag")); };
+        QTest::mouseClick(b->btExportieren, Qt::LeftButton);
+        QVERIFY(!b->btExportieren->isEnabled() && b->btAbbrechen->isEnabled());
+        QTRY_VERIFY(b->btExportieren->isEnabled());
+        QVERIFY(QFileInfo(out.filePath(QStringLiteral("tag.zip"))).size() > 0 && !b->btAbbrechen->isEnabled());
+        QCOMPARE(b->prgExport->value(), b->prgExport->maximum());
 
         // Another camera without images: an empty day, nothing shown.
         WindowRig::pick(b->cmbKamera, 1);
