@@ -4,11 +4,19 @@
 // with automatic clearing off. Figures only; nothing passes or fails.
 //
 //   bench_mainwindow [--cameras N] [--seconds T] [--size BYTES] [--lines L]
+//   bench_mainwindow --overview [--cameras N] [--phases P] [--seconds T] [--warmup W] [--overview-size WxH]
+//
+// --overview instead alternates phases of T seconds with the overview window closed and open
+// (opened through its menu entry, closed as a user closes it), so that other load on the
+// machine falls on both alike, and prints per phase the images saved, the CPU per saved image
+// and the ticks at which some due camera was not started.
 
 #include "../support/CamSimProcess.h"
 #include "state/AppState.h"
 #include "app/MainWindow.h"
+#include "cameras/CamObject.h"
 #include "log/Log.h"
+#include "ui/OverviewWindow.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -111,6 +119,114 @@ private:
     int mNext = 0;
 };
 
+struct Phase
+{
+    bool overview = false;
+    qint64 saved = 0, ticks = 0, shortTicks = 0, due = 0, served = 0;
+    double cpu = 0;
+};
+
+// Alternating phases, closed first; see the head of this file.
+int RunOverviewPhases(QApplication &app, frmMain &window, AppState &state, int cameras, int phaseCount, int seconds,
+                      int warmup, QSize overviewSize)
+{
+    std::vector<Phase> phases(static_cast<size_t>(phaseCount));
+    for (int k = 0; k < phaseCount; ++k)
+        phases[size_t(k)].overview = k % 2 == 1;
+    int current = -1;   // the warm-up
+
+    // The cycle as the timer runs it, with a count of the due cameras it did not start
+    // (interval 1: every camera not busy is due).
+    RecordingControl &control = window.Recording();
+    control.MainTimer().disconnect();
+    std::vector<char> wasBusy(size_t(cameras + 1));
+    QObject::connect(&control.MainTimer(), &QTimer::timeout, &app, [&] {
+        if (state.Cams.Count() < cameras) {   // the program is closing
+            control.MainTimer_Timer();
+            return;
+        }
+        int due = 0;
+        for (int i = 1; i <= cameras; ++i) {
+            wasBusy[size_t(i)] = state.Cams.Item(i)->mCamIsBusy;
+            due += wasBusy[size_t(i)] ? 0 : 1;
+        }
+        control.MainTimer_Timer();
+        int served = 0;
+        for (int i = 1; i <= cameras; ++i)
+            served += (!wasBusy[size_t(i)] && state.Cams.Item(i)->mCamIsBusy) ? 1 : 0;
+        if (current < 0)
+            return;
+        Phase &p = phases[size_t(current)];
+        ++p.ticks;
+        p.shortTicks += served < due ? 1 : 0;
+        p.due += due;
+        p.served += served;
+    });
+    // Saved images: every camera's last picture changes with each save, at most once a second.
+    std::vector<QString> lastPic(size_t(cameras + 1));
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        for (int i = 1; i <= cameras; ++i) {
+            const auto cam = state.Cams.Item(i);
+            if (cam && cam->mCamLastPic != lastPic[size_t(i)]) {
+                lastPic[size_t(i)] = cam->mCamLastPic;
+                if (current >= 0)
+                    ++phases[size_t(current)].saved;
+            }
+        }
+    });
+    probe.start(100);
+
+    double cpuStart = 0;
+    QTimer next;
+    next.setSingleShot(true);
+    QObject::connect(&next, &QTimer::timeout, [&] {
+        const double cpu = CpuSeconds();
+        if (current >= 0)
+            phases[size_t(current)].cpu = cpu - cpuStart;
+        if (++current == phaseCount) {
+            window.SetRecordingChecked(false);
+            app.quit();
+            return;
+        }
+        if (phases[size_t(current)].overview) {
+            window.mnuOverview->trigger();
+            if (overviewSize.isValid() && window.frmOverview->size() != overviewSize)
+                window.frmOverview->resize(overviewSize);
+        } else if (window.frmOverview) {
+            window.frmOverview->close();
+        }
+        cpuStart = CpuSeconds();
+        next.start(seconds * 1000);
+    });
+    next.start(warmup * 1000);
+    app.exec();
+    probe.stop();
+
+    std::printf("main window offscreen, overview closed and open in turn: %d cameras, interval 1, %d s a phase after %d s warm-up\n",
+                cameras, seconds, warmup);
+    if (window.frmOverview)
+        std::printf("overview %dx%d, %d decodes at tile size in all\n", window.frmOverview->width(), window.frmOverview->height(),
+                    window.frmOverview->decodes());
+    std::printf("phase  overview  saved  per s   CPU ms/image  ticks  short ticks  served/due\n");
+    double perImage[2] = {0, 0};
+    qint64 saved[2] = {0, 0};
+    for (size_t k = 0; k < phases.size(); ++k) {
+        const Phase &p = phases[k];
+        const double ms = p.saved ? 1000.0 * p.cpu / double(p.saved) : 0.0;
+        std::printf("%5zu  %-8s  %5lld  %5.1f  %12.3f  %5lld  %11lld  %lld/%lld\n", k + 1, p.overview ? "open" : "closed",
+                    static_cast<long long>(p.saved), double(p.saved) / seconds, ms, static_cast<long long>(p.ticks),
+                    static_cast<long long>(p.shortTicks), static_cast<long long>(p.served), static_cast<long long>(p.due));
+        perImage[p.overview ? 1 : 0] += 1000.0 * p.cpu;
+        saved[p.overview ? 1 : 0] += p.saved;
+    }
+    if (saved[0] && saved[1]) {
+        const double closed = perImage[0] / double(saved[0]), open = perImage[1] / double(saved[1]);
+        std::printf("CPU per saved image: closed %.3f ms, open %.3f ms, rise %+.1f %%\n", closed, open, 100.0 * (open / closed - 1.0));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -124,10 +240,15 @@ int main(int argc, char **argv)
     const QCommandLineOption secondsOpt(QStringLiteral("seconds"), QStringLiteral("Recording time."), QStringLiteral("s"), QStringLiteral("20"));
     const QCommandLineOption sizeOpt(QStringLiteral("size"), QStringLiteral("Image size in bytes."), QStringLiteral("bytes"), QStringLiteral("204800"));
     const QCommandLineOption linesOpt(QStringLiteral("lines"), QStringLiteral("WriteLog calls."), QStringLiteral("l"), QStringLiteral("100000"));
-    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, linesOpt});
+    const QCommandLineOption overviewOpt(QStringLiteral("overview"), QStringLiteral("Phases with the overview closed and open."));
+    const QCommandLineOption phasesOpt(QStringLiteral("phases"), QStringLiteral("Phases (with --overview)."), QStringLiteral("p"), QStringLiteral("4"));
+    const QCommandLineOption warmupOpt(QStringLiteral("warmup"), QStringLiteral("Seconds before the first phase (with --overview)."), QStringLiteral("s"), QStringLiteral("10"));
+    const QCommandLineOption overviewSizeOpt(QStringLiteral("overview-size"), QStringLiteral("Overview window size, e.g. 1900x1000."), QStringLiteral("WxH"));
+    parser.addOptions({camerasOpt, secondsOpt, sizeOpt, linesOpt, overviewOpt, phasesOpt, warmupOpt, overviewSizeOpt});
     parser.process(app);
     const int cameras = std::clamp(parser.value(camerasOpt).toInt(), 1, 255);
-    const int seconds = std::max(1, parser.value(secondsOpt).toInt());
+    const bool overview = parser.isSet(overviewOpt);
+    const int seconds = std::max(1, parser.isSet(secondsOpt) || !overview ? parser.value(secondsOpt).toInt() : 60);
     const int size = std::max(64, parser.value(sizeOpt).toInt());
     const int lines = std::max(2000, parser.value(linesOpt).toInt());
     const int simCount = std::clamp((cameras + 31) / 32, 1, cameras);
@@ -169,6 +290,17 @@ int main(int argc, char **argv)
     qint64 shown = 0;
     window.Form_Load();
     window.show();
+    if (overview) {
+        const QStringList wh = parser.value(overviewSizeOpt).split(QLatin1Char('x'));
+        const QSize overviewSize = wh.size() == 2 ? QSize(wh[0].toInt(), wh[1].toInt()) : QSize();
+        const int result = RunOverviewPhases(app, window, state, cameras, std::max(2, parser.value(phasesOpt).toInt()), seconds,
+                                             std::max(0, parser.value(warmupOpt).toInt()), overviewSize);
+        for (auto &p : sims) {
+            p->kill();
+            p->waitForFinished(2000);
+        }
+        return result;
+    }
     // From here on, as the headless recorder counts: its set-up is not in its figure either.
     const double cpuStart = CpuSeconds();
     QElapsedTimer wall;

@@ -44,6 +44,12 @@ void OverviewTile::mouseDoubleClickEvent(QMouseEvent *event)
     QFrame::mouseDoubleClickEvent(event);
 }
 
+void OverviewTile::moveEvent(QMoveEvent *event)
+{
+    QFrame::moveEvent(event);
+    emit moved();
+}
+
 OverviewWindow::OverviewWindow(AppState &state, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , mState(state)
@@ -64,6 +70,47 @@ OverviewWindow::OverviewWindow(AppState &state, QWidget *parent)
     resize(3 * (TileWidth + 12) + 50, 2 * (PictureHeight + 90) + 20);
     mTimer.setInterval(RefreshMs);
     connect(&mTimer, &QTimer::timeout, this, &OverviewWindow::Refresh);
+    // The scroll area has moved the grid by then: the statuses are current before the paint.
+    connect(mScroll->verticalScrollBar(), &QScrollBar::valueChanged, this, &OverviewWindow::UpdateSeenStatuses);
+}
+
+// The children go after this part of the window: their last signals must not reach it.
+OverviewWindow::~OverviewWindow()
+{
+    mScroll->verticalScrollBar()->disconnect(this);
+    for (OverviewTile *tile : mTiles)
+        tile->disconnect(this);
+}
+
+QRect OverviewWindow::SeenArea() const
+{
+    if (isMinimized())
+        return {};
+    return {mGrid->mapFrom(mScroll->viewport(), QPoint(0, 0)), mScroll->viewport()->size()};
+}
+
+void OverviewWindow::UpdateStatus(int index)
+{
+    OverviewTile *tile = mTiles[size_t(index)];
+    const auto cam = mState.Cams.Item(index + 1);
+    if (!cam)
+        return;
+    tile->lblName->setText(cam->mCamName);
+    QString status = mState.Recording && cam->mCamUpdaterate != -1 ? QStringLiteral("Aufnahme") : QStringLiteral("aus");
+    status += cam->mLastSavedTime.isValid()
+        ? QStringLiteral(" · letztes Bild ") + cam->mLastSavedTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+        : QStringLiteral(" · noch kein Bild");
+    if (!cam->mLastOutcome.isEmpty())
+        status += QStringLiteral("\n") + cam->mLastOutcome;
+    tile->lblStatus->setText(status);
+}
+
+void OverviewWindow::UpdateSeenStatuses()
+{
+    const QRect seen = SeenArea();
+    for (int i = 0; i < int(mTiles.size()); ++i)
+        if (mTiles[size_t(i)]->geometry().intersects(seen))
+            UpdateStatus(i);
 }
 
 void OverviewWindow::Refresh()
@@ -73,8 +120,13 @@ void OverviewWindow::Refresh()
     while (int(mTiles.size()) < count) {
         auto *tile = new OverviewTile(mGrid);
         const int index = int(mTiles.size());
-        connect(tile, &OverviewTile::doubleClicked, this, [this, index] { emit cameraChosen(index + 1); });
         mTiles.push_back(tile);
+        connect(tile, &OverviewTile::doubleClicked, this, [this, index] { emit cameraChosen(index + 1); });
+        // Laid out anew (the window's width, cameras added or removed): into view, up to date.
+        connect(tile, &OverviewTile::moved, this, [this, index] {
+            if (mTiles[size_t(index)]->geometry().intersects(SeenArea()))
+                UpdateStatus(index);
+        });
         added = true;
     }
     const bool removed = int(mTiles.size()) > count;
@@ -87,20 +139,13 @@ void OverviewWindow::Refresh()
         Reflow();
     }
 
+    // Tiles not yet laid out all stand at the grid's corner, so the first refresh fills them all.
+    const QRect seen = SeenArea();
+    std::vector<char> inView(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        OverviewTile *tile = mTiles[size_t(i)];
-        const auto cam = mState.Cams.Item(i + 1);
-        if (!cam)
-            continue;
-        tile->lblName->setText(cam->mCamName);
-        QString status = mState.Recording && cam->mCamUpdaterate != -1 ? QStringLiteral("Aufnahme") : QStringLiteral("aus");
-        status += cam->mLastSavedTime.isValid()
-            ? QStringLiteral(" · letztes Bild ") + cam->mLastSavedTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
-            : QStringLiteral(" · noch kein Bild");
-        if (!cam->mLastOutcome.isEmpty())
-            status += QStringLiteral("\n") + cam->mLastOutcome;
-        tile->lblStatus->setText(status);
-
+        inView[size_t(i)] = mTiles[size_t(i)]->geometry().intersects(seen);
+        if (inView[size_t(i)])
+            UpdateStatus(i);
     }
 
     // Decoding shares the thread with the transfers: a bounded number per refresh, going
@@ -111,7 +156,7 @@ void OverviewWindow::Refresh()
         OverviewTile *tile = mTiles[size_t(i)];
         const auto cam = mState.Cams.Item(i + 1);
         // Cameras may be reordered: the tile follows its position's camera.
-        if (!cam || cam->mCamLastPic == tile->shownPic)
+        if (!inView[size_t(i)] || !cam || cam->mCamLastPic == tile->shownPic)
             continue;
         tile->shownPic = cam->mCamLastPic;
         if (tile->shownPic.isEmpty()) {
@@ -157,6 +202,7 @@ void OverviewWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     Reflow();
+    UpdateSeenStatuses();   // a taller window shows more rows without moving a tile
 }
 
 void OverviewWindow::showEvent(QShowEvent *event)

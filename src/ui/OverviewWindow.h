@@ -22,14 +22,20 @@ public:
 
 signals:
     void doubleClicked();
+    void moved();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 };
 
 // "Übersicht": every camera at once, in the camera list's order. It reads the cameras' state
 // on its own timer, so the transfers never wait for it, and decodes an image only when its
-// camera saved a new one, at tile size and at most once per refresh.
+// camera saved a new one, at tile size and at most once per refresh. Only the tiles in view
+// are kept current: with many cameras most tiles are scrolled away, and their decodes and
+// status texts (each one a new text layout and a relayout of the grid) would cost the
+// recorder more than all else the window does. A tile coming into view gets its status at
+// once and its picture at the next refresh.
 class OverviewWindow : public QWidget
 {
     Q_OBJECT
@@ -40,6 +46,7 @@ public:
     static constexpr int MaxDecodesPerRefresh = 16;
 
     explicit OverviewWindow(AppState &state, QWidget *parent = nullptr);
+    ~OverviewWindow() override;
 
     // The timer's tick; tests call it directly.
     void Refresh();
@@ -58,6 +65,9 @@ protected:
 
 private:
     void Reflow();
+    QRect SeenArea() const;   // in the grid's coordinates; empty when minimised
+    void UpdateStatus(int index);
+    void UpdateSeenStatuses();
 
     AppState &mState;
     QScrollArea *mScroll;

@@ -80,26 +80,7 @@ void CamSim::setBehaviours(const QList<Behaviour> &behaviours)
 
 QByteArray CamSim::makeJpeg(int size, quint32 seed, bool thumbnail)
 {
-    static const char head[] = "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00";
-    const int headSize = int(sizeof(head) - 1);
-    size = std::max(size, headSize + 4);
-    QByteArray jpeg(size, Qt::Uninitialized);
-    std::copy(head, head + headSize, jpeg.data());
-    quint32 x = seed * 2654435761u + 12345u;
-    for (int i = headSize; i < size - 2; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        jpeg[i] = char(x % 255);   // never FF, so no marker appears by chance
-    }
-    if (thumbnail && size >= headSize + 40) {
-        const int at = headSize + 4;
-        const char thumb[] = "\xFF\xD8\x01\x02\x03\x04\xFF\xD9";
-        std::copy(thumb, thumb + 8, jpeg.data() + at);
-    }
-    jpeg[size - 2] = char(0xFF);
-    jpeg[size - 1] = char(0xD9);
-    return jpeg;
+    return JpegMaker().make(size, seed, thumbnail);
 }
 
 QByteArray CamSim::chunkEncode(const QByteArray &body, const Behaviour &b, QList<qsizetype> *starts)
@@ -194,7 +175,7 @@ void CamSim::answer(Connection *c)
     QByteArray image;
     auto fixedImage = [&] {
         if (mFixedImageSize != b.imageSize || mFixedThumbnail != b.thumbnail) {
-            mFixedImage = makeJpeg(b.imageSize, 1, b.thumbnail);
+            mFixedImage = mJpegs.make(b.imageSize, 1, b.thumbnail);
             mFixedImageSize = b.imageSize;
             mFixedThumbnail = b.thumbnail;
         }
@@ -247,7 +228,7 @@ void CamSim::answer(Connection *c)
         return;
     }
     case Mode::NewJpeg:
-        image = makeJpeg(b.imageSize, ++mSeed, b.thumbnail);
+        image = mJpegs.make(b.imageSize, ++mSeed, b.thumbnail);
         c->response = jpegHeaders + "Content-Length: " + QByteArray::number(image.size() + b.afterImage.size())
             + "\r\n" + b.extraHeaders + "\r\n" + image + b.afterImage;
         break;

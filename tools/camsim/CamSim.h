@@ -1,5 +1,7 @@
 #pragma once
 
+#include "JpegMaker.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -88,7 +90,8 @@ public:
     QByteArray lastResponse() const { return mLastResponse; }
     QByteArray lastImage() const { return mLastImage; }
 
-    // FF D8, a JFIF header, varying bytes without FF, FF D9: exactly size bytes (at least 24).
+    // A JPEG of exactly size bytes (at least 24) as the simulator serves it for seed; see
+    // JpegMaker. Each call encodes its picture anew: for many, keep a JpegMaker.
     static QByteArray makeJpeg(int size, quint32 seed, bool thumbnail = false);
     static QByteArray chunkEncode(const QByteArray &body, const Behaviour &b, QList<qsizetype> *starts = nullptr);
 
@@ -114,6 +117,7 @@ private:
     QList<Behaviour> mBehaviours{Behaviour()};
     QList<Connection *> mOpen;
     QList<QByteArray> mRequests;
+    JpegMaker mJpegs;
     QByteArray mFixedImage;
     int mFixedImageSize = -1;
     bool mFixedThumbnail = false;
