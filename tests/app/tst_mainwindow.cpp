@@ -26,6 +26,8 @@
 #include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
@@ -481,6 +483,17 @@ private slots:
 
         QTest::mouseDClick(tile(2), Qt::LeftButton, {}, tile(2)->rect().center());
         QVERIFY(r.state.SelectedCam == 3 && r.cams().cmbKameraname->currentText() == QStringLiteral("Cam-C"));
+
+        // Only tiles in view are kept current; one scrolled into view catches up at once.
+        o->resize(OverviewWindow::TileWidth + 60, 250);
+        QTRY_VERIFY(tile(2)->y() > tile(1)->y());
+        r.state.Cams.Item(3)->mLastOutcome = QStringLiteral("WATCHDOG Zeitüberschreitung");
+        o->Refresh();
+        QVERIFY(tile(2)->lblStatus->text().endsWith(QStringLiteral("Anmeldung abgelehnt")));
+        QScrollBar *bar = o->findChild<QScrollArea *>()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0);
+        QTest::keyClick(bar, Qt::Key_End);
+        QVERIFY(tile(2)->lblStatus->text().endsWith(QStringLiteral("\nWATCHDOG Zeitüberschreitung")));
 
         r.click(r.cams().btDel);   // the list shrinks, the tiles follow
         o->Refresh();
