@@ -85,6 +85,7 @@ int main(int argc, char **argv)
     QApplication::processEvents();
 
     std::vector<double> busy, idle;
+    const int decodesBefore = window.decodes();
     for (int r = 0; r < refreshes; ++r) {
         // Every camera saved a new image since the last refresh.
         for (int i = 1; i <= cameras; ++i) {
@@ -97,8 +98,9 @@ int main(int argc, char **argv)
         window.Refresh();
         busy.push_back(double(t.nsecsElapsed()) / 1e6);
     }
+    const double decodesPerRefresh = double(window.decodes() - decodesBefore) / refreshes;
     // Until every tile shows its camera's image, then refreshes with nothing new.
-    for (int k = 0; k <= cameras / OverviewWindow::MaxDecodesPerRefresh + 1; ++k)
+    for (int k = 0; k <= cameras + 1; ++k)
         window.Refresh();
     for (int r = 0; r < refreshes; ++r) {
         QElapsedTimer t;
@@ -106,15 +108,15 @@ int main(int argc, char **argv)
         window.Refresh();
         idle.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    const double perDecode = Median(busy) / OverviewWindow::MaxDecodesPerRefresh;
+    const double perDecode = Median(busy) / decodesPerRefresh;
     std::printf("overview: %d cameras, images %.0f KB, 1280x960\n", cameras, double(bytes) / pool / 1024);
     std::printf("full-size decode:             %.2f ms (median)\n", Median(full));
-    std::printf("refresh, all images new:      %.2f ms (median), %d decodes at tile size, %.2f ms each\n", Median(busy),
-                OverviewWindow::MaxDecodesPerRefresh, perDecode);
+    std::printf("refresh, all images new:      %.2f ms (median), %.1f decodes at tile size, %.2f ms each\n", Median(busy),
+                decodesPerRefresh, perDecode);
     std::printf("refresh, nothing new:         %.2f ms (median)\n", Median(idle));
     std::printf("share of the GUI thread at one refresh per %d ms: %.1f %%\n", OverviewWindow::RefreshMs,
                 100.0 * Median(busy) / OverviewWindow::RefreshMs);
     std::printf("a tile's picture is at most %.1f s behind with every camera at 1 s\n",
-                double(cameras) / OverviewWindow::MaxDecodesPerRefresh * OverviewWindow::RefreshMs / 1000.0);
+                double(cameras) / decodesPerRefresh * OverviewWindow::RefreshMs / 1000.0);
     return 0;
 }

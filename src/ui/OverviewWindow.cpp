@@ -4,6 +4,7 @@
 #include "cameras/CamObject.h"
 #include "ui/WindowHelpers.h"
 
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
@@ -148,10 +149,14 @@ void OverviewWindow::Refresh()
             UpdateStatus(i);
     }
 
-    // Decoding shares the thread with the transfers: a bounded number per refresh, going
-    // round so that with many cameras every tile gets its turn.
+    // Decoding shares the thread with the transfers: bounded in number and time per refresh,
+    // going round so that with many cameras every tile gets its turn.
     int budget = MaxDecodesPerRefresh;
+    QElapsedTimer spent;
+    spent.start();
     for (int k = 0; k < count && budget > 0; ++k) {
+        if (budget < MaxDecodesPerRefresh && spent.elapsed() >= DecodeMsPerRefresh)
+            break;
         const int i = (mNextDecode + k) % count;
         OverviewTile *tile = mTiles[size_t(i)];
         const auto cam = mState.Cams.Item(i + 1);

@@ -44,6 +44,9 @@ public:
     static constexpr int TileWidth = 240;
     static constexpr int PictureHeight = 150;
     static constexpr int MaxDecodesPerRefresh = 16;
+    // Decoding time a refresh may spend after its first decode: with many cameras the
+    // pictures lag a little rather than the recorder paying for them.
+    static constexpr int DecodeMsPerRefresh = 6;
 
     explicit OverviewWindow(AppState &state, QWidget *parent = nullptr);
     ~OverviewWindow() override;
