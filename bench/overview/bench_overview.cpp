@@ -4,6 +4,7 @@
 //
 //   bench_overview [--cameras N] [--refreshes R]
 
+#include "../support/CameraPicture.h"
 #include "state/AppState.h"
 #include "cameras/CamObject.h"
 #include "ui/OverviewWindow.h"
@@ -22,21 +23,6 @@
 #include <vector>
 
 namespace {
-
-// A camera-like picture of about 200 KB: noise over a gradient, 1280 x 960.
-QImage CameraPicture(int seed)
-{
-    QImage image(1280, 960, QImage::Format_RGB32);
-    QRandomGenerator random(quint32(seed + 1));
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int noise = int(random.bounded(12));
-            line[x] = qRgb((x / 5 + noise) & 255, (y / 4 + noise) & 255, (seed * 40 + noise) & 255);
-        }
-    }
-    return image;
-}
 
 double Median(std::vector<double> v)
 {

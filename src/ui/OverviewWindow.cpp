@@ -29,7 +29,8 @@ OverviewTile::OverviewTile(QWidget *parent)
     lblName->setFont(bold);
     lblStatus = Named(new QLabel, "lblStatus");
     lblStatus->setWordWrap(true);
-    lblStatus->setMinimumHeight(2 * lblStatus->fontMetrics().lineSpacing());
+    // Of fixed size, a new status repaints its label alone instead of laying out every tile.
+    lblStatus->setFixedSize(OverviewWindow::TileWidth - 12, 3 * lblStatus->fontMetrics().lineSpacing());
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(5, 5, 5, 5);
@@ -104,6 +105,7 @@ void OverviewWindow::UpdateStatus(int index)
     if (!cam->mLastOutcome.isEmpty())
         status += QStringLiteral("\n") + cam->mLastOutcome;
     tile->lblStatus->setText(status);
+    tile->lblStatus->setToolTip(status);   // a long outcome may not fit
 }
 
 void OverviewWindow::UpdateSeenStatuses()
