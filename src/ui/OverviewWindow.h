@@ -46,7 +46,7 @@ public:
     static constexpr int MaxDecodesPerRefresh = 16;
     // Decoding time a refresh may spend after its first decode: with many cameras the
     // pictures lag a little rather than the recorder paying for them.
-    static constexpr int DecodeMsPerRefresh = 6;
+    static constexpr int DecodeMsPerRefresh = 5;
 
     explicit OverviewWindow(AppState &state, QWidget *parent = nullptr);
     ~OverviewWindow() override;
